@@ -1,0 +1,25 @@
+#include <cstdio>
+
+#include "cli_common.h"
+
+using namespace orvane::cli;
+
+int main(int argc, char** argv) {
+  CLI::App app{"orvane: recover surveillance video from recorder disks", "orvane"};
+  app.require_subcommand(1);
+  int status = kExitOk;
+
+  RegisterDeviceCommands(app, status);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitUsage;
+  }
+  return status;
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The one way the program reads a disk: by absolute byte offset, read-only.
+// After every call the status is kStatusOk or kStatusFailed; the reader never
+// reports anything itself.
+
+#include <cstdint>
+#include <memory>
+
+#include "device/device_info.h"
+
+namespace orvane {
+
+inline constexpr int32_t kStatusOk = 50002;
+inline constexpr int32_t kStatusFailed = 50003;
+inline constexpr uint32_t kGenericRead = 0x80000000u;
+
+// The real backend: pread on a descriptor opened O_RDONLY | O_CLOEXEC.
+class FileBackend final : public ReadBackend {
+ public:
+  // Returns null when the path cannot be opened.
+  static std::unique_ptr<FileBackend> Open(const std::string& path);
+  ~FileBackend() override;
+  int64_t ReadAt(int64_t offset, void* buffer, size_t length) override;
+  int64_t Size() override;
+
+ private:
+  explicit FileBackend(int fd) : fd_(fd) {}
+  int fd_;
+};
+
+class SourceDevice {
+ public:
+  SourceDevice() = default;
+  ~SourceDevice() { Close(); }
+  SourceDevice(const SourceDevice&) = delete;
+  SourceDevice& operator=(const SourceDevice&) = delete;
+
+  // Opens the drive or image the device names. Only read access exists; the
+  // mask is kept for callers that pass one.
+  void Open(const DeviceInfo& device, uint32_t access = kGenericRead);
+  // Reads `length` bytes at `offset` into `buffer`. Aligned requests are one
+  // read; others go through a head sector, a middle run and a tail sector.
+  void Read(int64_t offset, void* buffer, int32_t length);
+  // Byte length of the open medium (image file or drive), or 0 when unknown.
+  int64_t Size();
+  void Close();
+
+  int32_t status() const { return status_; }
+  bool ok() const { return status_ == kStatusOk; }
+  int64_t failed_offset() const { return failed_offset_; }
+  int32_t kind() const { return kind_; }
+  bool is_open() const { return kind_ != kDeviceKindNone; }
+
+ private:
+  bool ReadRaw(int64_t offset, uint8_t* buffer, size_t length);
+
+  int32_t status_ = kStatusOk;
+  int64_t failed_offset_ = 0;
+  int32_t kind_ = kDeviceKindNone;
+  std::unique_ptr<ReadBackend> backend_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,22 @@
+#pragma once
+// Jovision recorder disks: area index (fast) and JVS file scan (deep).
+
+#include <cstdint>
+
+namespace orvane {
+
+struct ScanParameters;
+
+class JovisionEngine {
+ public:
+  explicit JovisionEngine(ScanParameters& params) : params_(params) {}
+  // The whole parse of the current mode, task file included.
+  void Scan();
+  // Appends the recordings of one task page to the loaded list.
+  void ReadTaskPage(int32_t page);
+
+ private:
+  ScanParameters& params_;
+};
+
+}  // namespace orvane

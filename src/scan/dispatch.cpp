@@ -1,0 +1,116 @@
+#include "scan/dispatch.h"
+
+#include "engines/boli/boli_engine.h"
+#include "engines/dahua/dahua_engine.h"
+#include "engines/hikvision/hikvision_engine.h"
+#include "engines/jovision/jovision_engine.h"
+#include "engines/wfs/wfs_engine.h"
+#include "scan/scan_parameters.h"
+
+namespace orvane {
+
+void PrepareTaskHead(ScanParameters& p) {
+  p.recordings.clear();
+  p.recordings.shrink_to_fit();
+  p.head.mode = p.mode;
+  p.head.brand = p.brand;
+  p.head.version = p.version;
+  p.head.region_end = p.region_end;
+  p.head.smart_value = p.smart_value;
+  p.head.buffer = p.buffer;
+  p.head.scan_position = 0;
+  p.head.file_length = kTaskHeadSize;
+  p.stop.store(0);
+}
+
+void RunParse(ScanParameters& p) {
+  PrepareTaskHead(p);
+  switch (p.brand) {
+    case BrandHikvision:
+      HikvisionEngine(p).Scan();
+      break;
+    case BrandDahua:
+    case BrandHuayi:
+    case BrandMeidianBell:
+    case BrandZhiling:
+      DahuaFamilyEngine(p).Scan();
+      break;
+    case BrandWfs:
+      WfsEngine(p).Scan();
+      break;
+    case BrandBoli:
+      BoliEngine(p).Scan();
+      break;
+    case BrandJovision:
+      JovisionEngine(p).Scan();
+      break;
+    default:
+      break;
+  }
+  p.user_smart_value = -1;
+}
+
+void LoadTaskPage(ScanParameters& p, int32_t page) {
+  PrepareTaskHead(p);
+  switch (p.brand) {
+    case BrandHikvision:
+      HikvisionEngine(p).ReadTaskPage(page);
+      break;
+    case BrandDahua:
+    case BrandHuayi:
+    case BrandMeidianBell:
+    case BrandZhiling:
+      DahuaFamilyEngine(p).ReadTaskPage(page);
+      break;
+    case BrandWfs:
+      WfsEngine(p).ReadTaskPage(page);
+      break;
+    case BrandBoli:
+      BoliEngine(p).ReadTaskPage(page);
+      break;
+    case BrandJovision:
+      JovisionEngine(p).ReadTaskPage(page);
+      break;
+    default:
+      break;
+  }
+}
+
+bool BrandHasSmartValue(int32_t brand) {
+  return brand == BrandDahua || brand == BrandWfs || brand == BrandHuayi ||
+         brand == BrandMeidianBell || brand == BrandZhiling;
+}
+
+int64_t ResolveSmartValue(ScanParameters& p) {
+  if (p.user_smart_value != -1) return p.user_smart_value;
+  int64_t found = -1;
+  int64_t fallback = -1;
+  switch (p.brand) {
+    case BrandDahua:
+      found = DahuaFamilyEngine(p).DetectSmartValue();
+      fallback = 0x160000;
+      break;
+    case BrandWfs:
+      found = WfsEngine(p).DetectSmartValue();
+      fallback = 0x120000;
+      break;
+    case BrandHuayi:
+      found = DahuaFamilyEngine(p).DetectSmartValue();
+      fallback = 0x100000;
+      break;
+    case BrandMeidianBell:
+      found = DahuaFamilyEngine(p).DetectSmartValue();
+      fallback = 0x120000;
+      break;
+    case BrandZhiling:
+      // Zhiling disks share the Meidian Bell detector (the engine picks it).
+      found = DahuaFamilyEngine(p).DetectSmartValue();
+      fallback = 0x160000;
+      break;
+    default:
+      return -1;
+  }
+  return found == -1 ? fallback : found;
+}
+
+}  // namespace orvane

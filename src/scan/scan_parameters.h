@@ -1,0 +1,67 @@
+#pragma once
+// The one block of parse settings and loaded results, shared by the parse
+// dialog, the worker, the dispatcher, the engines and the task readers.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "device/device_info.h"
+#include "scan/recording_entry.h"
+#include "scan/task_head.h"
+
+namespace orvane {
+
+enum BrandCode : int32_t {
+  BrandNone = 0,
+  BrandHikvision = 1,
+  BrandDahua = 2,
+  BrandWfs = 3,
+  BrandBoli = 4,
+  BrandHuayi = 5,
+  BrandMeidianBell = 6,
+  BrandJovision = 7,
+  BrandZhiling = 8,
+};
+
+enum ScanMode : int32_t {
+  ScanModeUnset = 0,
+  ScanModeFast = 1,
+  ScanModeDeep = 2,
+};
+
+inline constexpr int32_t kDefaultBuffer = 2097152;
+
+// Counters of a running engine, passed with NotifyCode::Found.
+struct ScanProgress {
+  int64_t found_count = 0;
+  int64_t found_bytes = 0;
+  int64_t processed_bytes = 0;  // 0 when the engine does not count them
+};
+
+struct ScanParameters {
+  const DeviceInfo* source = nullptr;
+  std::string task_path;
+  int32_t brand = BrandNone;
+  int32_t mode = ScanModeUnset;
+  int32_t version = 1;
+  int64_t region_start = 0;  // bytes
+  int64_t region_end = 0;    // bytes, exclusive
+  uint8_t continue_flag = 0;
+  int64_t smart_value = 0;        // bytes
+  int64_t user_smart_value = -1;  // bytes; -1 = not given
+  int32_t buffer = kDefaultBuffer;
+  std::atomic<int32_t> stop{0};  // the only field the GUI writes during a run
+  TaskHead head;
+  std::vector<RecordingEntry> recordings;
+
+  bool stop_requested() const { return stop.load(std::memory_order_relaxed) != 0; }
+};
+
+// Brand names as the user and the CLI use them ("hikvision", ... "zhiling").
+const char* BrandSlug(int32_t brand);
+// Code 1..8 for a slug or a decimal code; 0 when unknown.
+int32_t BrandFromText(const std::string& text);
+
+}  // namespace orvane
