@@ -54,7 +54,7 @@ void TerminalSink::Redraw() {
   const auto now = std::chrono::steady_clock::now();
   if (progress_shown_ && now - last_draw_ < std::chrono::milliseconds(200)) return;
   last_draw_ = now;
-  const double elapsed = std::chrono::duration<double>(now - started_).count();
+  const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - started_).count();
   const int percent =
       range_ > 0 ? static_cast<int>(std::min<int64_t>(100, position_ * 100 / range_)) : 0;
   char bar[31];

@@ -4,13 +4,14 @@
 
 namespace orvane {
 
-std::string SpeedText(int64_t processed, int64_t total, double elapsed) {
-  if (processed <= 0 || elapsed < 1.0) return {};
-  const double per_second = static_cast<double>(processed) / elapsed;
-  const int64_t left = total > processed ? total - processed : 0;
-  const auto remaining = static_cast<int64_t>(static_cast<double>(left) / per_second);
-  return "速度: " + FormatSize(static_cast<int64_t>(per_second)) + "/秒  剩余时间: " +
-         FormatDuration(remaining);
+std::string SpeedText(int64_t processed, int64_t region, int64_t elapsed) {
+  if (elapsed <= 0 || processed <= 0) return {};
+  const int64_t speed = processed / elapsed;
+  if (speed <= 0) return {};
+  // A region already passed (a continued scan counts from its start) leaves
+  // nothing to wait for rather than a negative time.
+  const int64_t left = region > processed ? region - processed : 0;
+  return "速度: " + FormatSize(speed) + "/秒  剩余时间: " + FormatDuration(left / speed);
 }
 
 }  // namespace orvane

@@ -7,8 +7,9 @@
 
 namespace orvane {
 
-// "速度: %s/秒  剩余时间: %s", or empty when nothing can be said yet (no
-// processed bytes, or less than a second since the job started).
-std::string SpeedText(int64_t processed_bytes, int64_t total_bytes, double elapsed_seconds);
+// "速度: %s/秒  剩余时间: %s" for a job that has processed `processed_bytes`
+// of a region of `region_bytes` in `elapsed_seconds` whole seconds; empty
+// when nothing can be said yet (no time elapsed or nothing processed).
+std::string SpeedText(int64_t processed_bytes, int64_t region_bytes, int64_t elapsed_seconds);
 
 }  // namespace orvane

@@ -9,11 +9,12 @@ namespace orvane {
 
 class PowerOff;
 
+// Which progress bar receives NotifyCode::Range and ::Position.
 enum JobKind : int32_t {
   JobNone = 0,
-  JobParse = 1,    // progress goes to the parse dialog
-  JobExport = 2,   // progress goes to the export dialog
-  JobMainBar = 3,  // progress goes to the main frame's bar
+  JobParse = 1,     // the parse dialog's bar
+  JobTaskLoad = 3,  // no bar
+  JobExport = 4,    // the export dialog's bar
 };
 
 struct WorkerFlags {
