@@ -1,5 +1,7 @@
 #include "scan/dispatch.h"
 
+#include "device/notify.h"
+
 #include "engines/boli/boli_engine.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/hikvision/hikvision_engine.h"
@@ -25,6 +27,13 @@ void PrepareTaskHead(ScanParameters& p) {
 
 void RunParse(ScanParameters& p) {
   PrepareTaskHead(p);
+  // A command whose tree item named no device passes no source on; every
+  // engine would fail its open the same way.
+  if (p.source == nullptr && p.brand >= BrandHikvision && p.brand <= BrandZhiling) {
+    PostError(kMsgOpenSourceFailed);
+    p.user_smart_value = -1;
+    return;
+  }
   switch (p.brand) {
     case BrandHikvision:
       HikvisionEngine(p).Scan();
@@ -83,28 +92,29 @@ bool BrandHasSmartValue(int32_t brand) {
 
 int64_t ResolveSmartValue(ScanParameters& p) {
   if (p.user_smart_value != -1) return p.user_smart_value;
+  if (!BrandHasSmartValue(p.brand)) return -1;
   int64_t found = -1;
   int64_t fallback = -1;
   switch (p.brand) {
     case BrandDahua:
-      found = DahuaFamilyEngine(p).DetectSmartValue();
+      found = p.source ? DahuaFamilyEngine(p).DetectSmartValue() : -1;
       fallback = 0x160000;
       break;
     case BrandWfs:
-      found = WfsEngine(p).DetectSmartValue();
+      found = p.source ? WfsEngine(p).DetectSmartValue() : -1;
       fallback = 0x120000;
       break;
     case BrandHuayi:
-      found = DahuaFamilyEngine(p).DetectSmartValue();
+      found = p.source ? DahuaFamilyEngine(p).DetectSmartValue() : -1;
       fallback = 0x100000;
       break;
     case BrandMeidianBell:
-      found = DahuaFamilyEngine(p).DetectSmartValue();
+      found = p.source ? DahuaFamilyEngine(p).DetectSmartValue() : -1;
       fallback = 0x120000;
       break;
     case BrandZhiling:
       // Zhiling disks share the Meidian Bell detector (the engine picks it).
-      found = DahuaFamilyEngine(p).DetectSmartValue();
+      found = p.source ? DahuaFamilyEngine(p).DetectSmartValue() : -1;
       fallback = 0x160000;
       break;
     default:
