@@ -21,9 +21,9 @@ struct FragmentExtent {
 
 class FragmentList {
  public:
-  FragmentList() = default;
-  FragmentList(const FragmentList& o) { *this = o; }
-  FragmentList(FragmentList&& o) noexcept { *this = std::move(o); }
+  FragmentList() noexcept : inline_() {}
+  FragmentList(const FragmentList& o) : inline_() { *this = o; }
+  FragmentList(FragmentList&& o) noexcept : inline_() { *this = std::move(o); }
   FragmentList& operator=(const FragmentList& o);
   FragmentList& operator=(FragmentList&& o) noexcept;
   ~FragmentList() { Release(); }
