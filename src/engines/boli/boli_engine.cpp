@@ -1,11 +1,272 @@
 #include "engines/boli/boli_engine.h"
 
-#include "scan/scan_parameters.h"
+#include <algorithm>
+#include <cstring>
+
+#include "device/byte_order.h"
+#include "device/notify.h"
+#include "device/source_device.h"
+#include "scan/salvage_read.h"
+#include "scan/task_file.h"
 
 namespace orvane {
 
-// Placeholder until the engine is built: parses and loads nothing.
-void BoliEngine::Scan() {}
-void BoliEngine::ReadTaskPage(int32_t) {}
+namespace {
+
+constexpr uint32_t kStartCode = 0x01000000;  // bytes 00 00 00 01
+constexpr int64_t kPageBytes = kRecordsPerPage * static_cast<int64_t>(kBoliRecordSize);
+constexpr size_t kChunkRecords = 1000;
+
+// A frame of the task page waiting to be grouped; `seq` keeps the order of
+// reading among frames of equal channel and time.
+struct PageFrame {
+  uint64_t offset;
+  uint32_t size;
+  uint32_t time;
+  uint32_t seq;
+  uint8_t channel;
+};
+
+}  // namespace
+
+bool IsValidReversedTime(uint32_t v) {
+  const uint32_t year = v & 63;
+  const uint32_t month = (v >> 6) & 15;
+  const uint32_t day = (v >> 10) & 31;
+  const uint32_t hour = (v >> 15) & 31;
+  const uint32_t minute = (v >> 20) & 63;
+  const uint32_t second = v >> 26;
+  return year >= 13 && year <= static_cast<uint32_t>(kLatestPlausibleYear - 2000) && month >= 1 &&
+         month <= 12 && day >= 1 && hour <= 23 && minute <= 59 && second <= 59;
+}
+
+uint32_t ReversedToPacked(uint32_t v) {
+  return ((v & 63) << 26) | (((v >> 6) & 15) << 22) | (((v >> 10) & 31) << 17) |
+         (((v >> 15) & 31) << 12) | (((v >> 20) & 63) << 6) | (v >> 26);
+}
+
+bool IsBoliHeader(std::span<const uint8_t> s) {
+  uint64_t first = 0, second = 0, third = 0;
+  uint32_t mark = 0, last = 0;
+  uint16_t fill = 0;
+  if (!ReadLE64(s, 0x20, first) || !ReadLE64(s, 0x28, second) || !ReadLE64(s, 0x30, third) ||
+      !ReadLE32(s, 0x40, mark) || !ReadLE16(s, 0x60, fill) || !ReadLE32(s, 0x67, last))
+    return false;
+  if (first < 0x2000) return false;
+  if (second <= first || second % 512 != 0) return false;
+  if (third <= second || third % 512 != 0) return false;
+  return mark == 0x80000000u && fill == 0xFFFF && last % 512 == 0 && last >= 0x400;
+}
+
+bool IsBoliFrameHeader(const uint8_t* p) {
+  if (LoadLE32(p + 16) != kStartCode) return false;
+  const uint32_t length = LoadLE32(p + 4);
+  return length >= kBoliMinPayload && length <= kBoliMaxPayload &&
+         IsValidReversedTime(LoadLE32(p + 12));
+}
+
+void EncodeBoliRecord(const BoliFrameRecord& r, uint8_t* out) {
+  out[0] = r.channel;
+  StoreLE32(out + 1, r.size);
+  StoreLE32(out + 5, r.time);
+  StoreLE64(out + 9, r.offset);
+}
+
+BoliFrameRecord DecodeBoliRecord(const uint8_t* in) {
+  return {in[0], LoadLE32(in + 1), LoadLE32(in + 5), LoadLE64(in + 9)};
+}
+
+void BoliEngine::Reset() {
+  progress_ = {};
+  pending_.clear();
+  pending_.shrink_to_fit();
+}
+
+void BoliEngine::Scan() {
+  Reset();
+  SourceDevice device;
+  device.Open(*params_.source);
+  if (!device.is_open()) {
+    PostError(kMsgOpenSourceFailed);
+    return;
+  }
+  const bool fast = params_.mode == ScanModeFast;
+  if (params_.mode != ScanModeFast && params_.mode != ScanModeDeep) return;
+  params_.head.time_kind = TimePackedReversed;
+  PostInfo(fast ? "正在快速解析波粒监控录像..." : "正在深度解析波粒监控录像...");
+  if (params_.version == 1 || params_.version == 2) CarveFrames(device);
+  PostInfo(fast ? "快速解析波粒监控录像任务完成" : "深度解析波粒监控录像任务完成");
+}
+
+void BoliEngine::CarveFrames(SourceDevice& device) {
+  TaskWriter writer;
+  if (!writer.Open(params_)) return;
+
+  const int64_t end = params_.region_end;
+  int64_t position;
+  if (params_.continue_flag) {
+    position = params_.region_start;
+  } else {
+    // The grid of buffer steps is anchored at the smart value.
+    const int64_t anchor = params_.smart_value;
+    const int64_t start = params_.region_start;
+    const int64_t step = params_.buffer > 0 ? params_.buffer : 1;
+    position = start > anchor ? anchor + (start - anchor) / step * step : anchor;
+  }
+  position = std::max<int64_t>(position, 0);
+  const int64_t first = position;
+
+  PostRange(end / kStep);
+  // Reads start on a sector boundary so that the device reads in one piece;
+  // `lead` is where the wanted position lies in the buffer.
+  std::vector<uint8_t> buffer(static_cast<size_t>(kReadSize) + kSectorSize);
+  while (position < end && !params_.stop_requested()) {
+    const int64_t n = std::min<int64_t>(end - position, kReadSize);
+    if (n < 1) break;
+    std::memset(buffer.data(), 0, buffer.size());
+    const int64_t lead = position % kSectorSize;
+    const int64_t wanted = lead + n;
+    const int64_t total = (wanted + kSectorSize - 1) / kSectorSize * kSectorSize;
+    if (!ReadSalvaging(device, position - lead, buffer.data(), static_cast<int32_t>(total)))
+      PostError(kMsgReadFailed);
+    // Bytes behind the region end are not the scan's to look at.
+    std::memset(buffer.data() + wanted, 0, static_cast<size_t>(total - wanted));
+    position = ScanBuffer(device,
+                          std::span<const uint8_t>(buffer.data() + lead, kReadSize), position);
+    progress_.processed_bytes = position - first;
+    PostFound(progress_);
+    PostPosition(position / kStep);
+    params_.head.scan_position = position;
+    if (pending_.size() > kFlushAt) Flush(writer);
+  }
+  if (!params_.stop_requested()) params_.head.scan_position = end;
+  Flush(writer);
+  writer.Close();
+}
+
+int64_t BoliEngine::ScanBuffer(SourceDevice& device, std::span<const uint8_t> buffer,
+                               int64_t position) {
+  const uint8_t* base = buffer.data();
+  // Every header position below kStep must have its 20 bytes in the buffer.
+  if (buffer.size() < static_cast<size_t>(kStep) + kBoliFrameHeaderSize) return position + kStep;
+  int64_t i = 0;
+  while (i < kStep) {
+    // Candidates are found by their start code: the 01 byte at i + 19.
+    const uint8_t* from = base + i + 19;
+    const uint8_t* limit = base + kStep + 19;
+    const auto* hit = static_cast<const uint8_t*>(std::memchr(from, 0x01, limit - from));
+    if (!hit) {
+      i = kStep;
+      break;
+    }
+    const int64_t at = (hit - base) - 19;
+    if (hit[-1] != 0 || hit[-2] != 0 || hit[-3] != 0 || !IsBoliFrameHeader(base + at)) {
+      i = at + 1;
+      continue;
+    }
+    const uint32_t size = LoadLE32(base + at + 4) + 16;
+    const int64_t next = at + size;
+    uint8_t successor[kBoliFrameHeaderSize] = {};
+    if (next < kStep) {
+      std::memcpy(successor, base + next, sizeof successor);
+    } else {
+      device.Read(position + next, successor, sizeof successor);
+      if (!device.ok()) std::memset(successor, 0, sizeof successor);
+    }
+    if (IsBoliFrameHeader(successor)) {
+      pending_.push_back({base[at + 2], size, LoadLE32(base + at + 12),
+                          static_cast<uint64_t>(position + at)});
+      ++progress_.found_count;
+      progress_.found_bytes += size;
+      i = next;
+    } else {
+      i = at + 20;
+    }
+  }
+  return position + i;
+}
+
+bool BoliEngine::Flush(TaskWriter& writer) {
+  bool ok = true;
+  constexpr size_t kBatch = 0x200000 / kBoliRecordSize;
+  std::vector<uint8_t> bytes;
+  bytes.reserve(std::min(pending_.size(), kBatch) * kBoliRecordSize);
+  for (size_t at = 0; at < pending_.size(); at += kBatch) {
+    const size_t n = std::min(kBatch, pending_.size() - at);
+    bytes.resize(n * kBoliRecordSize);
+    for (size_t k = 0; k < n; ++k) EncodeBoliRecord(pending_[at + k], &bytes[k * kBoliRecordSize]);
+    ok = writer.Append(bytes) && ok;
+  }
+  if (pending_.empty()) ok = writer.WriteHead();
+  pending_.clear();
+  return ok;
+}
+
+void BoliEngine::ReadTaskPage(int32_t page) {
+  TaskReader reader;
+  if (!reader.Open(params_.task_path)) return;
+  Reset();
+  if ((params_.mode != ScanModeFast && params_.mode != ScanModeDeep) ||
+      (params_.version != 1 && params_.version != 2) || page < 0)
+    return;
+  params_.head = reader.ReadHead();
+  const int64_t end = reader.RecordsEnd(params_.head);
+  int64_t position = kTaskHeadSize + static_cast<int64_t>(page) * kPageBytes;
+
+  std::vector<PageFrame> frames;
+  if (position < end)
+    frames.reserve(static_cast<size_t>(
+        std::min<int64_t>((end - position) / kBoliRecordSize, kRecordsPerPage)));
+  uint8_t chunk[kChunkRecords * kBoliRecordSize];
+  int64_t count = 0;
+  while (position < end) {
+    const size_t got = reader.ReadAt(position, chunk, sizeof chunk);
+    const size_t avail = std::min<size_t>(got, static_cast<size_t>(std::min<int64_t>(
+                                                   end - position, sizeof chunk)));
+    for (size_t k = 0; k + kBoliRecordSize <= avail; k += kBoliRecordSize) {
+      const BoliFrameRecord r = DecodeBoliRecord(chunk + k);
+      if (r.size == 0) break;
+      frames.push_back({r.offset, r.size, r.time, static_cast<uint32_t>(count), r.channel});
+      progress_.found_bytes += r.size;
+      ++progress_.found_count;
+      if (++count == kRecordsPerPage) {
+        params_.stop.store(1);
+        break;
+      }
+    }
+    PostFound(progress_);
+    if (params_.stop_requested()) break;
+    position += sizeof chunk;
+  }
+
+  // Channel first, then time, both unsigned; equal keys keep their order.
+  std::sort(frames.begin(), frames.end(), [](const PageFrame& a, const PageFrame& b) {
+    if (a.channel != b.channel) return a.channel < b.channel;
+    const uint32_t ta = ReversedToPacked(a.time), tb = ReversedToPacked(b.time);
+    if (ta != tb) return ta < tb;
+    return a.seq < b.seq;
+  });
+
+  // GroupFrames: one channel per recording, closed past the size limit.
+  RecordingEntry group;
+  bool open = false;
+  for (const PageFrame& f : frames) {
+    if (open && (f.channel != group.channel || group.size > kGroupLimit)) {
+      params_.recordings.push_back(std::move(group));
+      group = RecordingEntry{};
+      open = false;
+    }
+    if (!open) {
+      group.channel = f.channel;
+      group.start_time = f.time;
+      group.size = 0;
+      open = true;
+    }
+    group.size += f.size;
+    group.end_time = f.time;
+    group.fragments.push_back({static_cast<int64_t>(f.offset), f.size});
+  }
+  if (open) params_.recordings.push_back(std::move(group));
+}
 
 }  // namespace orvane

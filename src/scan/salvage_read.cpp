@@ -1,0 +1,52 @@
+#include "scan/salvage_read.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "device/source_device.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr int64_t kPiece = 64 * 1024;
+
+// Reads [offset, offset + length) in pieces that end on multiples of `step`,
+// so that a retry never straddles the boundary it is meant to isolate.
+bool ReadInPieces(SourceDevice& device, int64_t offset, uint8_t* buffer, int64_t length,
+                  int64_t step) {
+  bool all = true;
+  int64_t at = offset;
+  const int64_t end = offset + length;
+  while (at < end) {
+    const int64_t next = std::min(end, (at / step + 1) * step);
+    const auto n = static_cast<int32_t>(next - at);
+    uint8_t* out = buffer + (at - offset);
+    device.Read(at, out, n);
+    if (!device.ok()) {
+      std::memset(out, 0, static_cast<size_t>(n));
+      if (step > kSectorSize) {
+        all = ReadInPieces(device, at, out, n, kSectorSize) && all;
+      } else {
+        all = false;
+      }
+    }
+    at = next;
+  }
+  return all;
+}
+
+}  // namespace
+
+bool ReadSalvaging(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_t length) {
+  if (length <= 0) return true;
+  device.Read(offset, buffer, length);
+  if (device.ok()) return true;
+  std::memset(buffer, 0, static_cast<size_t>(length));
+  // Past the end of the medium there is nothing to salvage.
+  const int64_t size = device.Size();
+  if (size > 0 && offset >= size) return false;
+  return ReadInPieces(device, offset, buffer, length, kPiece);
+}
+
+}  // namespace orvane
