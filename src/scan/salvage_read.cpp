@@ -40,11 +40,14 @@ bool ReadInPieces(SourceDevice& device, int64_t offset, uint8_t* buffer, int64_t
 
 bool ReadSalvaging(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_t length) {
   if (length <= 0) return true;
+  // A read that runs past the end comes back short and leaves the rest as
+  // it was: only then does the buffer need clearing beforehand.
+  const int64_t size = device.Size();
+  if (size <= 0 || offset + length > size) std::memset(buffer, 0, static_cast<size_t>(length));
   device.Read(offset, buffer, length);
   if (device.ok()) return true;
   std::memset(buffer, 0, static_cast<size_t>(length));
   // Past the end of the medium there is nothing to salvage.
-  const int64_t size = device.Size();
   if (size > 0 && offset >= size) return false;
   return ReadInPieces(device, offset, buffer, length, kPiece);
 }

@@ -11,8 +11,11 @@ namespace orvane {
 
 class SourceDevice;
 
-// Reads `length` bytes at `offset` into `buffer`, which the caller cleared.
-// Returns false when some part could not be read; those bytes are zero.
+// Reads `length` bytes at `offset` into `buffer`. Whatever could not be read,
+// and whatever lies past the end of the medium, is zero afterwards, so the
+// caller need not clear the buffer first (a full read overwrites it anyway,
+// which spares a deep scan a second pass over every block). Returns false
+// when some part inside the medium could not be read.
 bool ReadSalvaging(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_t length);
 
 }  // namespace orvane

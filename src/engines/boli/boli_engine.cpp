@@ -123,14 +123,13 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
   while (position < end && !params_.stop_requested()) {
     const int64_t n = std::min<int64_t>(end - position, kReadSize);
     if (n < 1) break;
-    std::memset(buffer.data(), 0, buffer.size());
     const int64_t lead = position % kSectorSize;
     const int64_t wanted = lead + n;
     const int64_t total = (wanted + kSectorSize - 1) / kSectorSize * kSectorSize;
     if (!ReadSalvaging(device, position - lead, buffer.data(), static_cast<int32_t>(total)))
       PostError(kMsgReadFailed);
     // Bytes behind the region end are not the scan's to look at.
-    std::memset(buffer.data() + wanted, 0, static_cast<size_t>(total - wanted));
+    std::memset(buffer.data() + wanted, 0, buffer.size() - static_cast<size_t>(wanted));
     position = ScanBuffer(device,
                           std::span<const uint8_t>(buffer.data() + lead, kReadSize), position);
     progress_.processed_bytes = position - first;
