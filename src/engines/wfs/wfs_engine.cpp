@@ -1,11 +1,152 @@
 #include "engines/wfs/wfs_engine.h"
 
-#include "scan/scan_parameters.h"
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "device/byte_order.h"
+#include "device/byte_range.h"
+#include "device/notify.h"
+#include "device/source_device.h"
+#include "engines/wfs/wfs_align.h"
+#include "engines/wfs/wfs_format.h"
+#include "engines/wfs/wfs_read.h"
+#include "scan/task_file.h"
 
 namespace orvane {
 
-// Placeholder until the engine is built: parses and loads nothing.
-void WfsEngine::Scan() {}
-void WfsEngine::ReadTaskPage(int32_t) {}
-int64_t WfsEngine::DetectSmartValue() { return -1; }
+namespace {
+constexpr std::string_view kMsgLoadTaskError = "load task file error";
+constexpr int64_t kProbeBuffer = 0x200200;
+constexpr int64_t kProbeScanEnd = 0x1FFFFF;  // last position a buffer scan starts a frame at
+constexpr int64_t kSingleProbeLimit = int64_t{6} << 30;
+constexpr int64_t kProbeLength = 0x80000000;
+}  // namespace
+
+void WfsEngine::Reset() { progress_ = ScanProgress{}; }
+
+void WfsEngine::Scan() {
+  Reset();
+  SourceDevice device;
+  if (params_.source) device.Open(*params_.source, kGenericRead);
+  if (!params_.source || !device.ok()) {
+    PostError(kMsgOpenSourceFailed);
+    return;
+  }
+  const bool known_version = params_.version == 1 || params_.version == 2;
+  if (params_.mode == ScanModeFast) {
+    params_.head.time_kind = TimePacked;
+    PostInfo("正在快速解析WFS监控录像...");
+    if (known_version) FastParse(device);
+    PostInfo("快速解析WFS监控录像任务完成");
+  } else if (params_.mode == ScanModeDeep) {
+    params_.head.time_kind = TimePacked;
+    PostInfo("正在深度解析WFS监控录像...");
+    if (known_version) DeepParse(device);
+    PostInfo("深度解析WFS监控录像任务完成");
+  }
+}
+
+void WfsEngine::ReadTaskPage(int32_t page) {
+  // Opened once to tell a missing file with this reader's own message.
+  if (std::FILE* probe = std::fopen(params_.task_path.c_str(), "rb")) {
+    std::fclose(probe);
+  } else {
+    PostError(kMsgLoadTaskError);
+    return;
+  }
+  TaskReader task;
+  if (!task.Open(params_.task_path)) return;
+  Reset();
+  params_.head = task.ReadHead();
+  const TaskHead& head = params_.head;
+  if (head.version != 1 && head.version != 2) return;
+  if (head.mode == ScanModeFast) {
+    // The whole body is one page.
+    if (page == 0) ReadFastBody(task);
+  } else if (head.mode == ScanModeDeep) {
+    if (head.version == 1) {
+      if (page == 0) ReadDeepBlocks(task);
+    } else {
+      ReadDeepExtents(task, page);
+    }
+  }
+}
+
+int64_t WfsEngine::DetectSmartValue() {
+  SourceDevice device;
+  if (params_.source) device.Open(*params_.source, kGenericRead);
+  if (!params_.source || !device.ok()) {
+    PostError(kMsgOpenSourceFailed);
+    return -1;
+  }
+  wfs::AlignmentVotes votes;
+  const int64_t span = params_.region_end - params_.region_start;
+  if (span <= 0) return -1;
+  const int64_t tenth = span / 10;
+  // Sector-aligned probe starts keep every read a plain aligned one.
+  auto aligned = [](int64_t at) { return at - at % 512; };
+  int64_t from = params_.region_start + tenth;
+  if (span <= kSingleProbeLimit) {
+    Probe(device, aligned(from), params_.region_end, votes);
+  } else {
+    PostRange(9);
+    for (int k = 0; k < 9; ++k) {
+      PostPosition(k);
+      if (params_.stop_requested()) break;
+      Probe(device, aligned(from), SaturatingAdd(from, kProbeLength), votes);
+      from += tenth;
+    }
+  }
+  return votes.Result();
+}
+
+void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::AlignmentVotes& votes) {
+  votes.NewRun();
+  std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[kProbeBuffer]);
+  if (!buf) return;
+  const std::span<const uint8_t> all(buf.get(), kProbeBuffer);
+  int64_t at = from;
+  while (at < to && !params_.stop_requested()) {
+    const int64_t want = std::min(to - at, kProbeBuffer);
+    if (want <= 0) break;
+    std::memset(buf.get(), 0, kProbeBuffer);
+    wfs::ReadSalvaging(device, at, buf.get(), static_cast<int32_t>(want));
+
+    int64_t j = 0;
+    while (j <= kProbeScanEnd) {
+      j = static_cast<int64_t>(wfs::FindStartCode(all, static_cast<size_t>(j)));
+      if (j > kProbeScanEnd) break;
+      wfs::Frame f;
+      if (!wfs::RecogniseFrame(all.subspan(static_cast<size_t>(j)), f)) {
+        ++j;
+        continue;
+      }
+      const int64_t behind = j + f.size;
+      uint32_t next = 0;
+      if (behind <= kProbeScanEnd) {
+        next = LoadLE32(buf.get() + behind);
+      } else {
+        uint8_t more[20] = {};
+        device.Read(at + behind, more, sizeof more);
+        next = LoadLE32(more);
+      }
+      if (!wfs::IsStartCode(next)) {
+        j += 8;
+        continue;
+      }
+      votes.Track(static_cast<uint64_t>(at + j), f.size, f.time, f.kind);
+      if (votes.decided()) break;
+      j = behind;
+    }
+    at += j;
+    if (votes.decided()) {
+      votes.CountDecision();
+      return;
+    }
+  }
+}
+
 }  // namespace orvane

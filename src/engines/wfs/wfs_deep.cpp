@@ -1,0 +1,161 @@
+// Deep parse: every block of the region, summarised, and the readers of its
+// two task bodies.
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "device/byte_range.h"
+#include "device/notify.h"
+#include "device/source_device.h"
+#include "engines/wfs/wfs_blocks.h"
+#include "engines/wfs/wfs_chain.h"
+#include "engines/wfs/wfs_engine.h"
+#include "engines/wfs/wfs_read.h"
+#include "scan/task_file.h"
+
+namespace orvane {
+
+namespace {
+constexpr size_t kWriteBatch = 0x200000;
+constexpr int64_t kBlockChunk = 0x200200;
+constexpr int64_t kBlockChunkStarts = 0x200000;
+constexpr int64_t kExtentChunk = 22'000;  // 1,000 records
+
+// First block of the grid X + k * B at or before the region start.
+int64_t FirstBlock(int64_t grid, int64_t start, int64_t step) {
+  int64_t p = start > grid ? grid + (start - grid) / step * step : grid;
+  if (p < 0) p += (-p + step - 1) / step * step;
+  return p;
+}
+}  // namespace
+
+void WfsEngine::DeepParse(SourceDevice& device) {
+  TaskWriter task;
+  if (!task.Open(params_)) return;
+  const int64_t step = params_.buffer;
+  int64_t at = params_.continue_flag
+                   ? params_.region_start
+                   : FirstBlock(params_.smart_value, params_.region_start, std::max<int64_t>(step, 1));
+  PostRange(step > 0 ? params_.region_end / step : 0);
+
+  std::unique_ptr<uint8_t[]> buf;
+  if (step > 0 && step <= INT32_MAX - 512) buf.reset(new (std::nothrow) uint8_t[step + 512]);
+  if (!buf) {
+    PostError("错误编码：008");
+    return;
+  }
+  const uint32_t length = static_cast<uint32_t>(step);
+  const std::span<const uint8_t> block(buf.get(), static_cast<size_t>(step) + 512);
+
+  std::vector<wfs::BlockRecord> found;
+  while (at < params_.region_end && !params_.stop_requested()) {
+    std::memset(buf.get(), 0, static_cast<size_t>(step) + 512);
+    wfs::ReadSalvaging(device, at, buf.get(), static_cast<int32_t>(step));
+    wfs::BlockRecord r;
+    if (wfs::SummariseBlock(static_cast<uint64_t>(at), block, length, r)) {
+      found.push_back(r);
+      progress_.found_count += 1;
+      progress_.found_bytes += step;
+    }
+    PostPosition(at / step);
+    progress_.processed_bytes += step;
+    PostFound(progress_);
+    at = SaturatingAdd(at, step);
+    // How far the scan has worked: a resumed scan starts with the next block
+    // and never records this one twice.
+    params_.head.scan_position = std::min(at, params_.region_end);
+  }
+  buf.reset();
+  if (!params_.stop_requested()) params_.head.scan_position = params_.region_end;
+
+  std::vector<uint8_t> out;
+  out.reserve(kWriteBatch);
+  auto flush = [&] {
+    task.Append(out);
+    out.clear();
+  };
+  if (params_.version == 2) {
+    for (const auto& t : wfs::TimedExtentsOf(found)) {
+      if (out.size() + wfs::kV2RecordSize > kWriteBatch) flush();
+      const size_t n = out.size();
+      out.resize(n + wfs::kV2RecordSize);
+      wfs::EncodeTimedExtent(t, out.data() + n);
+    }
+  } else {
+    for (const auto& r : found) {
+      if (out.size() + r.EncodedSize() > kWriteBatch) flush();
+      wfs::EncodeBlockRecord(r, out);
+    }
+  }
+  flush();
+}
+
+void WfsEngine::ReadDeepBlocks(TaskReader& task) {
+  const int64_t end = task.RecordsEnd(params_.head);
+  std::vector<wfs::BlockRecord> blocks;
+  std::vector<uint8_t> buf(kBlockChunk);
+  int64_t at = kTaskHeadSize;
+  while (at < end) {
+    const int64_t chunk = std::min(end - at, kBlockChunk);
+    const size_t got = task.ReadAt(at, buf.data(), static_cast<size_t>(chunk));
+    const std::span<const uint8_t> bytes(buf.data(), got);
+    const size_t starts = static_cast<size_t>(std::min<int64_t>(chunk, kBlockChunkStarts));
+    size_t k = 0;
+    while (k < starts && k < got) {
+      wfs::BlockRecord r;
+      size_t used = 0;
+      const auto result = wfs::DecodeBlockRecord(bytes.subspan(k), r, used);
+      if (result == wfs::DecodeResult::Short) break;
+      k += used;
+      if (result != wfs::DecodeResult::Ok) continue;
+      blocks.push_back(r);
+      progress_.found_count += 1;
+      progress_.found_bytes += r.length;
+    }
+    PostFound(progress_);
+    // A record that does not fit even a fresh chunk ends the body.
+    if (k == 0) break;
+    at += static_cast<int64_t>(k);
+  }
+  std::stable_sort(blocks.begin(), blocks.end(),
+                   [](const wfs::BlockRecord& a, const wfs::BlockRecord& b) {
+                     return a.first_time < b.first_time;
+                   });
+  wfs::AssembleBlocks(blocks, params_.recordings);
+}
+
+void WfsEngine::ReadDeepExtents(TaskReader& task, int32_t page) {
+  const int64_t end = task.RecordsEnd(params_.head);
+  int64_t at = SaturatingAdd(
+      kTaskHeadSize, SaturatingMul(std::max(page, 0), kRecordsPerPage * int64_t{wfs::kV2RecordSize}));
+  std::vector<wfs::TimedExtent> records;
+  if (at < end)
+    records.reserve(static_cast<size_t>(
+        std::min<int64_t>((end - at) / static_cast<int64_t>(wfs::kV2RecordSize) + 1, kRecordsPerPage)));
+  std::vector<uint8_t> buf(kExtentChunk);
+  int64_t count = 0;
+  while (at < end && !params_.stop_requested()) {
+    std::fill(buf.begin(), buf.end(), uint8_t{0});
+    task.ReadAt(at, buf.data(), buf.size());
+    const int64_t valid = std::min(end - at, kExtentChunk);
+    for (int64_t k = 0; k < valid; k += static_cast<int64_t>(wfs::kV2RecordSize)) {
+      const wfs::TimedExtent r = wfs::DecodeTimedExtent(buf.data() + k);
+      if (r.length == 0) break;
+      records.push_back(r);
+      progress_.found_bytes += r.length;
+      progress_.found_count += 1;
+      if (++count == kRecordsPerPage) {
+        params_.stop.store(1);
+        break;
+      }
+    }
+    PostFound(progress_);
+    at += kExtentChunk;
+  }
+  wfs::GroupByTime(records, params_.recordings);
+}
+
+}  // namespace orvane

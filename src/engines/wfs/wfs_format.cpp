@@ -1,0 +1,116 @@
+#include "engines/wfs/wfs_format.h"
+
+#include <cstring>
+
+#include "device/byte_order.h"
+#include "scan/task_head.h"
+
+namespace orvane::wfs {
+
+Superblock DecodeSuperblock(std::span<const uint8_t> b) {
+  Superblock sb;
+  sb.unit_size = LE32OrZero(b, 0x2C);
+  sb.units_per_segment = LE32OrZero(b, 0x30);
+  sb.first_index_unit = LE32OrZero(b, 0x44);
+  sb.first_segment_unit = LE32OrZero(b, 0x48);
+  sb.entry_count = LE32OrZero(b, 0x4C);
+  sb.magic = LE32OrZero(b, 0x148);
+  return sb;
+}
+
+bool IsWfsSuperblock(const Superblock& sb) {
+  if (sb.magic != kSuperblockMagic) return false;
+  const uint64_t segment = uint64_t{sb.unit_size} * sb.units_per_segment;
+  if (segment == 0 || segment > 0xA00000) return false;
+  if ((sb.unit_size & 0x1FF) != 0) return false;
+  const uint64_t index = uint64_t{sb.entry_count} * 32;
+  return index != 0 && index <= 0x1F400000;
+}
+
+bool IsWfsSuperblock(std::span<const uint8_t> bytes) {
+  return IsWfsSuperblock(DecodeSuperblock(bytes));
+}
+
+IndexEntry DecodeIndexEntry(std::span<const uint8_t> b) {
+  IndexEntry e;
+  e.prev = LE32OrZero(b, 0x04);
+  e.next = LE32OrZero(b, 0x08);
+  e.start_time = LE32OrZero(b, 0x0C);
+  e.end_time = LE32OrZero(b, 0x10);
+  e.link = LE32OrZero(b, 0x18);
+  e.channel_code = b.size() > 0x1F ? b[0x1F] : 0;
+  return e;
+}
+
+bool IsValidWfsEntry(const IndexEntry& e, uint32_t count) {
+  return IsValidPackedTime(e.start_time) && IsValidPackedTime(e.end_time) && e.prev <= count &&
+         e.next <= count && e.link <= count;
+}
+
+bool IsStartCode(uint32_t w) {
+  return w == kKeyFrameCode || w == kVideoFrameCode || w == kAudioFrameCode;
+}
+
+size_t TestableHeader(uint32_t code) {
+  switch (code) {
+    case kKeyFrameCode:
+      return kKeyHeaderTestable;
+    case kVideoFrameCode:
+      return kVideoHeaderTestable;
+    case kAudioFrameCode:
+      return kAudioHeaderTestable;
+    default:
+      return 0;
+  }
+}
+
+namespace {
+constexpr uint8_t kAnnexBStart[4] = {0, 0, 0, 1};
+}
+
+bool RecogniseFrame(std::span<const uint8_t> bytes, Frame& out) {
+  uint8_t h[kMaxHeaderTestable] = {};
+  std::memcpy(h, bytes.data(), bytes.size() < sizeof h ? bytes.size() : sizeof h);
+  const uint32_t code = LoadLE32(h);
+  switch (code) {
+    case kKeyFrameCode: {
+      const uint32_t time = LoadLE32(h + 8);
+      const uint32_t length = LoadLE32(h + 12);
+      if (!IsValidPackedTime(time) || length < kMinKeyPayload || length > kMaxKeyPayload ||
+          std::memcmp(h + 16, kAnnexBStart, 4) != 0)
+        return false;
+      out = {length + 16, FrameKey, time, code};
+      return true;
+    }
+    case kVideoFrameCode: {
+      const uint32_t length = LoadLE32(h + 4);
+      if (length > kMaxVideoPayload || std::memcmp(h + 8, kAnnexBStart, 4) != 0) return false;
+      out = {length + 8, FrameOther, 0, code};
+      return true;
+    }
+    case kAudioFrameCode:
+      out = {uint32_t{LoadLE16(h + 6)} + 8, FrameOther, 0, code};
+      return true;
+    default:
+      return false;
+  }
+}
+
+size_t FindStartCode(std::span<const uint8_t> bytes, size_t from) {
+  const size_t n = bytes.size();
+  const uint8_t* p = bytes.data();
+  // The 01 of a code at i sits at i + 2; memchr finds candidates for it.
+  size_t at = from + 2;
+  while (at + 1 < n) {
+    const void* hit = std::memchr(p + at, 0x01, n - 1 - at);
+    if (!hit) break;
+    const size_t k = static_cast<size_t>(static_cast<const uint8_t*>(hit) - p);
+    const uint8_t kind = p[k + 1];
+    if (p[k - 1] == 0 && p[k - 2] == 0 && (kind == 0xFC || kind == 0xFD || kind == 0xFA))
+      return k - 2;
+    at = k + 1;
+  }
+  return n;
+}
+
+}  // namespace orvane::wfs
