@@ -15,7 +15,11 @@ namespace {
 // Blocks of equal time that cannot follow are looked at again for every step
 // of every chain; past this many in one window the search gives up, so a
 // damaged task of millions of equal times cannot take quadratic time.
-constexpr int kMaxCandidates = 4096;
+constexpr int kMaxCandidates = 1024;
+
+// Seconds of a packed time on one scale, so that the window test of a
+// candidate is a subtraction.
+int64_t Seconds(uint32_t t) { return PackedTimeGap(0, t); }
 
 // Index of the next unused block at or after i (used ones are skipped in
 // amortised constant time).
@@ -84,6 +88,8 @@ void ChainBlocks(std::vector<BlockRecord>& blocks, std::vector<RecordingEntry>& 
   for (auto& b : blocks)
     if (!Usable(b)) b.length = 0;
   UnusedBlocks unused(blocks);
+  std::vector<int64_t> first_seconds(blocks.size());
+  for (size_t k = 0; k < blocks.size(); ++k) first_seconds[k] = Seconds(blocks[k].first_time);
   for (size_t i = unused.Find(0); i < blocks.size(); i = unused.Find(i + 1)) {
     BlockRecord& first = blocks[i];
     if (!first.clean) continue;
@@ -98,12 +104,13 @@ void ChainBlocks(std::vector<BlockRecord>& blocks, std::vector<RecordingEntry>& 
     size_t at = i;
     while (rec.size < kChainLimit) {
       const BlockRecord& b = blocks[at];
+      const int64_t last_seconds = Seconds(b.last_time);
       size_t found = blocks.size();
       int looked = 0;
       for (size_t j = unused.Find(FirstAtOrAfter(blocks, b.last_time)); j < blocks.size();
            j = unused.Find(j + 1)) {
         const BlockRecord& r = blocks[j];
-        if (PackedTimeGap(b.last_time, r.first_time) > kFollowWindow) break;
+        if (first_seconds[j] - last_seconds > kFollowWindow) break;
         if (BlockFollows(b, r)) {
           found = j;
           break;
