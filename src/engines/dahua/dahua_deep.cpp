@@ -1,0 +1,251 @@
+// Deep parse: the phase detector, the version-1 chunk scan and the
+// version-2 frame-run scan.
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "device/byte_order.h"
+#include "device/byte_range.h"
+#include "device/notify.h"
+#include "device/source_device.h"
+#include "engines/dahua/dahua_engine.h"
+#include "engines/dahua/dahua_scan_parts.h"
+#include "scan/task_file.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr size_t kWalkRead = 0x200200;      // 2 MiB and one sector of overlap
+constexpr size_t kWalkLimit = 0x1FFFFF;     // frames are taken up to here
+constexpr int64_t kProbeSpan = 0x180000000;  // 6 GiB
+constexpr int kProbeCount = 9;
+constexpr size_t kRunFlushCount = 500000;
+constexpr size_t kRecordBatch = 0x200000;
+constexpr int64_t kRunLimit = 0x80000000LL;
+
+// Reads `len` bytes at `at` into `buf` and leaves zeros wherever nothing was
+// read: past a failed read, past the end of the medium, past `len`. Zeroing
+// only those parts keeps a page-cached scan at the speed of the read itself.
+bool ReadZeroed(SourceDevice& dev, int64_t device_size, int64_t at, uint8_t* buf, size_t len,
+                size_t capacity) {
+  dev.Read(at, buf, static_cast<int32_t>(len));
+  if (!dev.ok()) {
+    std::memset(buf, 0, capacity);
+    return false;
+  }
+  size_t valid = len;
+  if (device_size > 0 && at + static_cast<int64_t>(len) > device_size)
+    valid = at >= device_size ? 0 : static_cast<size_t>(device_size - at);
+  std::memset(buf + valid, 0, capacity - valid);
+  return true;
+}
+
+// The frame walk shared by the detector and the version-2 scan: jumps from
+// chained frame to chained frame, searches for the magic in between, and
+// returns the position of the first frame it did not handle. `probe_bytes`
+// is how much it reads from the device when the next magic lies beyond the
+// buffer. `on_frame` returns true to stop the walk.
+template <class OnFrame>
+int64_t WalkFrames(SourceDevice& dev, int64_t at, const uint8_t* buf, size_t valid, uint32_t magic,
+                   int32_t probe_bytes, OnFrame&& on_frame) {
+  size_t i = 0;
+  while (i <= kWalkLimit) {
+    i = FindMagic(buf, i, kWalkLimit + 1, magic);
+    if (i > kWalkLimit) break;
+    const DahuaFrame f = ParseFrameHeader(buf + i, kDahuaFrameHeaderSize, magic);
+    if (f.kind == kDahuaNoFrame) {
+      ++i;
+      continue;
+    }
+    const size_t e = i + f.length;
+    bool chained;
+    if (e + 4 <= valid) {
+      chained = LoadLE32(buf + e) == magic;
+    } else {
+      uint8_t next[20] = {};
+      dev.Read(at + static_cast<int64_t>(e), next, probe_bytes);
+      chained = dev.ok() && LoadLE32(next) == magic;
+    }
+    if (!chained) {
+      i += 8;
+      continue;
+    }
+    if (on_frame(at + static_cast<int64_t>(i), f)) break;
+    i = e;
+  }
+  return at + static_cast<int64_t>(i);
+}
+
+}  // namespace
+
+int64_t DahuaFamilyEngine::DetectSmartValue() {
+  progress_ = ScanProgress{};
+  if (params_.user_smart_value != -1) return params_.user_smart_value;
+  if (!params_.source) {
+    PostError(kMsgOpenSourceFailed);
+    return -1;
+  }
+  SourceDevice dev;
+  dev.Open(*params_.source);
+  if (!dev.is_open()) {
+    PostError(kMsgOpenSourceFailed);
+    return -1;
+  }
+  PhaseDetector detector;
+  const int64_t start = params_.region_start;
+  const int64_t end = params_.region_end;
+  const int64_t span = end - start;
+  const int64_t step = span / 10;
+  if (span <= kProbeSpan) {
+    Probe(dev, detector, start + step, end);
+  } else {
+    PostRange(kProbeCount);
+    for (int k = 0; k < kProbeCount; ++k) {
+      PostPosition(k);
+      if (params_.stop_requested()) break;
+      const int64_t from = start + (k + 1) * step;
+      // Probes that would run past the region stop at its end: the bytes
+      // beyond belong to nothing the user asked to scan.
+      Probe(dev, detector, from, std::min(SaturatingAdd(from, kProbeSpan), end));
+    }
+  }
+  dev.Close();
+  return detector.Result();
+}
+
+void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_t from, int64_t to) {
+  detector.BeginProbe();
+  std::vector<uint8_t> buf(kWalkRead + 32, 0);
+  const int64_t size = dev.Size();
+  for (int64_t p = from; !params_.stop_requested();) {
+    const int64_t len = std::min<int64_t>(to - p, kWalkRead);
+    if (len <= 0) break;
+    if (!ReadZeroed(dev, size, p, buf.data(), static_cast<size_t>(len), buf.size()))
+      PostError(kMsgReadFailed);
+    progress_.processed_bytes += len;
+    p = WalkFrames(dev, p, buf.data(), static_cast<size_t>(len), variant_.magic, 20,
+                   [&](int64_t o, const DahuaFrame& f) { return detector.Feed(o, f); });
+    if (detector.found()) {
+      detector.Vote();
+      break;
+    }
+    if (p >= to) break;
+  }
+}
+
+bool DahuaFamilyEngine::OpenDeepTask(TaskWriter& task, int64_t& start) {
+  if (!task.Open(params_)) return false;
+  start = params_.continue_flag ? params_.region_start
+                                : GridStart(params_.region_start, params_.smart_value, params_.buffer);
+  return true;
+}
+
+void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
+  TaskWriter task;
+  int64_t p = 0;
+  if (!OpenDeepTask(task, p)) return;
+  const int32_t buffer = params_.buffer;
+  PostRange(buffer > 0 ? params_.region_end / buffer : 0);
+  // A buffer of 0 would never advance; one near 2 GiB has no room for the
+  // margin the analysis reads past the chunk end.
+  if (buffer <= 0 || static_cast<int64_t>(buffer) + 512 > std::numeric_limits<int32_t>::max()) {
+    task.Close();
+    PostError(kMsgDahuaBadBuffer);
+    return;
+  }
+  const size_t n = static_cast<size_t>(buffer);
+  std::vector<uint8_t> buf(n + 512, 0);
+  std::vector<uint8_t> out;
+  out.reserve(kRecordBatch + 128);
+  const int64_t size = dev.Size();
+  ChunkSummary s;
+  while (p < params_.region_end && !params_.stop_requested()) {
+    if (!ReadZeroed(dev, size, p, buf.data(), n, buf.size())) PostError(kMsgReadFailed);
+    if (AnalyzeChunk(buf.data(), n, p, variant_.magic, s)) {
+      const size_t rs = ChunkRecordSize(s);
+      if (out.size() + rs > kRecordBatch) {
+        task.Append(out);
+        out.clear();
+      }
+      const size_t o = out.size();
+      out.resize(o + rs);
+      EncodeChunkRecord(s, out.data() + o);
+      ++progress_.found_count;
+      progress_.found_bytes += buffer;
+    }
+    PostPosition(p / buffer);
+    params_.head.scan_position = p;
+    progress_.processed_bytes += buffer;
+    PostFound(progress_);
+    p += buffer;
+  }
+  if (!params_.stop_requested()) params_.head.scan_position = params_.region_end;
+  task.Append(out);
+  task.Close();
+}
+
+void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
+  TaskWriter task;
+  int64_t p = 0;
+  if (!OpenDeepTask(task, p)) return;
+  PostRange(params_.region_end / 0x200000);
+  std::vector<uint8_t> buf(kWalkRead + 32, 0);
+  std::vector<FrameRun> runs;
+  std::vector<uint8_t> out;
+  FrameRun run;
+  auto flush = [&] {
+    out.resize(runs.size() * kDahuaRunRecordSize);
+    for (size_t k = 0; k < runs.size(); ++k) EncodeRunRecord(runs[k], out.data() + k * kDahuaRunRecordSize);
+    task.Append(out);
+    runs.clear();
+    out.clear();
+  };
+  auto step = [&](int64_t o, const DahuaFrame& f) {
+    if (run.length > 0 && o == run.start + static_cast<int64_t>(run.length) && run.length < kRunLimit) {
+      if (f.kind == kDahuaTimeFrame) {
+        if (run.first_time == 0) {
+          run.first_time = f.time;
+          run.channel = f.channel;
+        }
+        run.last_time = f.time;
+        run.kind = kDahuaTimeFrame;
+      }
+      run.length += f.length;
+      return false;
+    }
+    if (run.length > 0 && run.kind == kDahuaTimeFrame) {
+      runs.push_back(run);
+      ++progress_.found_count;
+      progress_.found_bytes += run.length;
+    }
+    run.start = o;
+    run.length = f.length;
+    run.channel = f.channel;
+    run.first_time = run.last_time = f.time;
+    run.kind = f.kind;
+    return false;
+  };
+  const int64_t size = dev.Size();
+  const int64_t begin = p;
+  while (p < params_.region_end && !params_.stop_requested()) {
+    const int64_t len = std::min<int64_t>(params_.region_end - p, kWalkRead);
+    if (len <= 0) break;
+    if (!ReadZeroed(dev, size, p, buf.data(), static_cast<size_t>(len), buf.size()))
+      PostError(kMsgReadFailed);
+    p = WalkFrames(dev, p, buf.data(), static_cast<size_t>(len), variant_.magic, 8, step);
+    progress_.processed_bytes = p - begin;
+    PostFound(progress_);
+    PostPosition(p / 0x200000);
+    params_.head.scan_position = p;
+    if (runs.size() > kRunFlushCount) flush();
+  }
+  if (run.length > 0) runs.push_back(run);
+  if (!params_.stop_requested()) params_.head.scan_position = params_.region_end;
+  flush();
+  task.Close();
+}
+
+}  // namespace orvane
