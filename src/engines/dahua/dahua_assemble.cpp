@@ -18,6 +18,30 @@ constexpr int64_t kChainGapSeconds = 10;
 constexpr int64_t kGroupGapSeconds = 3600;
 constexpr int64_t kLeftoverChannel = 254;
 constexpr int64_t kSmallChannel = 255;
+// Candidates examined for one continuation. Real disks hold a handful of
+// chunks within ten seconds of each other; the bound keeps a disk of
+// millions of chunks that all carry one time from taking quadratic time.
+constexpr int kMaxCandidates = 4096;
+
+// Next chunk not yet used at or after i, over a path-compressed forest, so
+// that walking past chunks already taken costs nothing on long chains.
+class FreeChunks {
+ public:
+  explicit FreeChunks(size_t n) : next_(n + 1) {
+    for (size_t i = 0; i <= n; ++i) next_[i] = i;
+  }
+  size_t Find(size_t i) {
+    while (next_[i] != i) {
+      next_[i] = next_[next_[i]];
+      i = next_[i];
+    }
+    return i;
+  }
+  void Take(size_t i) { next_[i] = i + 1; }
+
+ private:
+  std::vector<size_t> next_;
+};
 
 // True when chunk k carries on the frame stream that chunk c leaves at its end.
 bool Continues(const ChunkSummary& c, const ChunkSummary& k, uint32_t magic) {
@@ -44,6 +68,7 @@ void AssembleChunks(std::vector<ChunkSummary>& chunks, uint32_t magic,
                     std::vector<RecordingEntry>& out) {
   const size_t n = chunks.size();
   std::vector<uint8_t> used(n, 0);
+  FreeChunks unused(n);
   auto key_less = [](const ChunkSummary& a, uint32_t key) { return a.first_time < key; };
 
   // Pass 1: seeds are chunks whose run reaches their end; each chain is
@@ -52,6 +77,7 @@ void AssembleChunks(std::vector<ChunkSummary>& chunks, uint32_t magic,
     if (used[s] || chunks[s].reaches_end == 0) continue;
     const ChunkSummary& seed = chunks[s];
     used[s] = 1;
+    unused.Take(s);
     RecordingEntry rec;
     rec.channel = seed.channel;
     rec.start_time = seed.first_time;
@@ -66,8 +92,9 @@ void AssembleChunks(std::vector<ChunkSummary>& chunks, uint32_t magic,
       const ChunkSummary& cur = chunks[c];
       auto it = std::lower_bound(chunks.begin(), chunks.end(), cur.last_time, key_less);
       size_t next = n;
-      for (size_t k = static_cast<size_t>(it - chunks.begin()); k < n; ++k) {
-        if (used[k]) continue;
+      int tried = 0;
+      for (size_t k = unused.Find(static_cast<size_t>(it - chunks.begin())); k < n && tried < kMaxCandidates;
+           k = unused.Find(k + 1), ++tried) {
         const ChunkSummary& cand = chunks[k];
         if (PackedTimeGap(cur.last_time, cand.first_time) > kChainGapSeconds) break;
         if (Continues(cur, cand, magic)) {
@@ -78,6 +105,7 @@ void AssembleChunks(std::vector<ChunkSummary>& chunks, uint32_t magic,
       if (next == n) break;
       const ChunkSummary& k = chunks[next];
       used[next] = 1;
+      unused.Take(next);
       rec.fragments.push_back({k.offset, k.length});
       rec.size += k.length;
       rec.end_time = k.last_time;
