@@ -9,27 +9,6 @@
 
 namespace orvane::synth {
 
-uint32_t PackTime(int year, int month, int day, int hour, int minute, int second) {
-  return (static_cast<uint32_t>(year - 2000) << 26) | (static_cast<uint32_t>(month) << 22) |
-         (static_cast<uint32_t>(day) << 17) | (static_cast<uint32_t>(hour) << 12) |
-         (static_cast<uint32_t>(minute) << 6) | static_cast<uint32_t>(second);
-}
-
-uint32_t AddSeconds(uint32_t v, int64_t seconds) {
-  int64_t s = (v & 63) + seconds;
-  int64_t mi = (v >> 6) & 63;
-  int64_t h = (v >> 12) & 31;
-  int64_t d = (v >> 17) & 31;
-  mi += s / 60;
-  s %= 60;
-  h += mi / 60;
-  mi %= 60;
-  d += h / 24;
-  h %= 24;
-  return PackTime(static_cast<int>((v >> 26) + 2000), static_cast<int>((v >> 22) & 15),
-                  static_cast<int>(d), static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s));
-}
-
 namespace {
 
 void PutHeader(Bytes& f, uint32_t magic, uint8_t type, uint8_t channel, uint32_t number,
