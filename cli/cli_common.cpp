@@ -4,10 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
+#include "device/device_list.h"
 #include "device/format_text.h"
+#include "device/partitions.h"
+#include "device/source_device.h"
 #include "scan/speed_text.h"
 
 namespace orvane::cli {
@@ -89,27 +94,76 @@ void InstallStopOnInterrupt(std::atomic<int32_t>* stop_flag) {
 
 bool ResolveDevice(const std::string& text, DeviceInfo& out) {
   out = DeviceInfo{};
+  // Partition reads during the analysis report through the terminal.
+  TerminalSink sink;
+  ScopedNotifySink scoped(&sink);
+  LinuxDeviceQuery query;
+
+  auto describe = [&](const std::vector<std::string>& names, size_t number) {
+    int error = 0;
+    if (!DescribeDrive(query, names[number], static_cast<int32_t>(number), out, &error)) {
+      PrintMessage("错误", kMsgOpenSourceFailed);
+      if (error == EACCES || error == EPERM)
+        PrintMessage("错误", "permission denied: run as root or as a member of group disk");
+      return false;
+    }
+    DeviceList one{out};
+    NameMountedPartitions(one, query);
+    out = std::move(one.front());
+    return true;
+  };
+
   if (text.rfind("drive:", 0) == 0) {
-    // Drive numbers follow the enumeration of /sys/block.
-    PrintMessage("错误", "drive:N is not available yet");
-    return false;
+    const std::string digits = text.substr(6);
+    char* end = nullptr;
+    const long n = std::strtol(digits.c_str(), &end, 10);
+    if (digits.empty() || *end != 0 || n < 0) {
+      PrintMessage("错误", "drive:N needs a drive number N of 0 or more");
+      return false;
+    }
+    const std::vector<std::string> names = DriveCandidates(query);
+    if (static_cast<size_t>(n) >= names.size()) {
+      PrintMessage("错误", kMsgOpenSourceFailed);
+      PrintMessage("错误", "no drive " + digits + " (see orvane devices)");
+      return false;
+    }
+    return describe(names, static_cast<size_t>(n));
   }
+
   struct stat st{};
-  if (::stat(text.c_str(), &st) != 0) {
-    PrintMessage("错误", "打开源设备失败");
-    return false;
-  }
-  if (S_ISBLK(st.st_mode)) {
+  if (::stat(text.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+    // A whole disk keeps its drive number; any other block device (a
+    // partition, a mapped volume) is read as it is.
+    const std::vector<std::string> names = DriveCandidates(query);
+    for (size_t i = 0; i < names.size(); ++i) {
+      std::error_code ec;
+      if (std::filesystem::equivalent(query.DevNode(names[i]), text, ec)) return describe(names, i);
+    }
     out.kind = kDeviceKindPhysical;
     out.name = text;
     out.path = text;
-    out.number = 0;
-  } else {
-    out.kind = kDeviceKindImage;
-    out.name = text;
-    out.number = 0;
-    out.size = st.st_size;
+    SourceDevice source;
+    source.Open(out);
+    if (!source.ok()) {
+      PrintMessage("错误", kMsgOpenSourceFailed);
+      const int error = query.OpenError(text);
+      if (error == EACCES || error == EPERM)
+        PrintMessage("错误", "permission denied: run as root or as a member of group disk");
+      return false;
+    }
+    out.size = source.Size();
+    AnalysePartitions(source, out);
+    return true;
   }
+
+  if (::stat(text.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    PrintMessage("错误", kMsgOpenImageFailed);
+    return false;
+  }
+  // An image joins a device list of its own, as the open-image command adds it.
+  DeviceList list;
+  if (!AddImage(list, text, ImageSecondText(text))) return false;
+  out = std::move(list.front());
   return true;
 }
 
