@@ -7,4 +7,4 @@ bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build -j"$(nproc)" --target orvane
 mkdir -p sample
-echo "sample disk image: not built yet"
+bash scripts/sample_partitions.sh build/orvane sample
