@@ -1,0 +1,97 @@
+#include "export_dialog.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core_links.h"
+#include "file_view.h"
+#include "gui_thread.h"
+#include "main_frame.h"
+#include "recording_model.h"
+
+namespace orvane::gui {
+
+CExportDialog::CExportDialog(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, parent) {
+  setWindowTitle("导出文件");
+  setObjectName("export_dialog");
+  auto* layout = new QVBoxLayout(this);
+  auto* row = new QHBoxLayout;
+  path_ = new QLineEdit(this);
+  path_->setReadOnly(true);
+  browse_ = new QPushButton("...", this);
+  browse_->setFixedWidth(32);
+  row->addWidget(new QLabel("路径:", this));
+  row->addWidget(path_);
+  row->addWidget(browse_);
+  layout->addLayout(row);
+  progress_ = new QProgressBar(this);
+  progress_->setTextVisible(false);
+  layout->addWidget(progress_);
+  auto* buttons = new QHBoxLayout;
+  start_ = new QPushButton("开始", this);
+  stop_ = new QPushButton("停止", this);
+  start_->setAutoDefault(false);
+  buttons->addStretch();
+  buttons->addWidget(start_);
+  buttons->addWidget(stop_);
+  layout->addLayout(buttons);
+  resize(480, 120);
+
+  ask_folder = [this] { return QFileDialog::getExistingDirectory(this, "please select path"); };
+  connect(browse_, &QPushButton::clicked, this,
+          [this] { ChooseFolder(ask_folder ? ask_folder() : QString()); });
+  connect(start_, &QPushButton::clicked, this, &CExportDialog::Start);
+  connect(stop_, &QPushButton::clicked, this, &CExportDialog::Stop);
+}
+
+void CExportDialog::Prepare(ExportMode mode, int row) {
+  mode_ = mode;
+  row_ = row;
+  path_->clear();
+  progress_->setRange(0, 100);
+  progress_->setValue(0);
+}
+
+void CExportDialog::OpenFor(ExportMode mode, int row) {
+  Prepare(mode, row);
+  frame_->show_modal(this);
+}
+
+void CExportDialog::ChooseFolder(const QString& folder) {
+  QString path = folder;
+  // A drive root's trailing separator goes, so that names join cleanly.
+  if (path.size() > 1 && (path.endsWith('/') || path.endsWith('\\'))) path.chop(1);
+  path_->setText(path);
+}
+
+void CExportDialog::Start() {
+  if (frame_->RefuseWhileBusy()) return;
+  frame_->params().stop.store(0);
+  base_ = path_->text();
+  if (base_.isEmpty()) {
+    frame_->Warn("参数设置错误，请重新设置");
+    return;
+  }
+  frame_->flags().job_kind.store(JobExport);
+  CMainFrame* frame = frame_;
+  RecordingModel* model = frame_->file_view()->model();
+  const std::string base = S(base_);
+  const ExportMode mode = mode_;
+  const int row = row_;
+  frame_->StartWorker([this, frame, model, base, mode, row] {
+    frame->flags().worker_busy.store(1);
+    RunExportJob(frame->params(), *model, base, mode == ExportMode::Single, row);
+    frame->flags().worker_busy.store(0);
+    CloseByWorker();
+    PowerOffIfRequested(frame->flags());
+  });
+}
+
+void CExportDialog::Stop() { frame_->params().stop.store(1); }
+
+}  // namespace orvane::gui
