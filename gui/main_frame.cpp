@@ -286,7 +286,7 @@ void CMainFrame::OnNotifyFound(const ScanProgress& progress) {
   if (elapsed <= 0 || progress.processed_bytes <= 0) return;
   const std::string text = SpeedText(progress.processed_bytes,
                                      params_.region_end - params_.region_start,
-                                     static_cast<double>(elapsed));
+                                     elapsed);
   if (!text.empty()) speed_label_->setText(Q(text));
 }
 

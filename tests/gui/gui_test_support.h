@@ -1,0 +1,40 @@
+#pragma once
+// What every widget test needs: a main frame whose dialogs open without a
+// nested event loop, and looks at the log.
+
+#include <QApplication>
+#include <QDialog>
+#include <QTableWidget>
+#include <QTest>
+
+#include <memory>
+
+#include "log_view.h"
+#include "main_frame.h"
+
+namespace orvane::gui::test {
+
+inline std::unique_ptr<CMainFrame> MakeFrame() {
+  auto frame = std::make_unique<CMainFrame>();
+  frame->show_modal = [](QDialog* d) { d->show(); };
+  frame->resize(1200, 800);
+  frame->show();
+  return frame;
+}
+
+inline QString LastLog(CMainFrame& f, int column = 2) {
+  CLogView* log = f.log_view();
+  if (log->rowCount() == 0) return {};
+  return log->item(log->rowCount() - 1, column)->text();
+}
+
+inline bool LogHas(CMainFrame& f, const QString& text) {
+  CLogView* log = f.log_view();
+  for (int r = 0; r < log->rowCount(); ++r)
+    if (log->item(r, 2)->text() == text) return true;
+  return false;
+}
+
+inline int LogRows(CMainFrame& f) { return f.log_view()->rowCount(); }
+
+}  // namespace orvane::gui::test
