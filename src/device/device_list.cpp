@@ -226,7 +226,9 @@ bool DescribeDrive(DeviceQuery& query, const std::string& block_name, int32_t nu
     const std::string sectors = FirstLine(query.ReadBlock(block_name + "/size"));
     out.size = std::strtoll(sectors.c_str(), nullptr, 10) * 512;
   }
-  AnalysePartitions(source, out);
+  // A drive without a medium (an empty card reader, an unconnected network
+  // block device) has nothing to walk; reading it would only report bad sectors.
+  if (out.size > 0) AnalysePartitions(source, out);
   if (out.name.empty()) out.name = block_name;
   return true;
 }

@@ -280,21 +280,21 @@ class Walker {
 
   void Run() {
     std::vector<uint8_t> mbr(kMbrReadBytes);
-    if (ReadOrReport(0, mbr)) {
-      for (int i = 0; i < 4; ++i) {
-        const uint8_t* e = mbr.data() + kTableOffset + 16 * i;
-        const uint8_t type = e[4];
-        const uint32_t first = LoadLE32(e + 8);
-        const uint32_t count = LoadLE32(e + 12);
-        if (type == 0 || count == 0) continue;
-        if (IsExtended(type)) {
-          if (first != 0) {
-            const int64_t at = int64_t{first} * ss_;
-            WalkExtended(at, at, 0);
-          }
-        } else {
-          Dispatch(type, first, count, 0);
+    // The final probe would read the same unreadable sectors again.
+    if (!ReadOrReport(0, mbr)) return;
+    for (int i = 0; i < 4; ++i) {
+      const uint8_t* e = mbr.data() + kTableOffset + 16 * i;
+      const uint8_t type = e[4];
+      const uint32_t first = LoadLE32(e + 8);
+      const uint32_t count = LoadLE32(e + 12);
+      if (type == 0 || count == 0) continue;
+      if (IsExtended(type)) {
+        if (first != 0) {
+          const int64_t at = int64_t{first} * ss_;
+          WalkExtended(at, at, 0);
         }
+      } else {
+        Dispatch(type, first, count, 0);
       }
     }
     // A file system that fills the whole device, as in an image of one volume.

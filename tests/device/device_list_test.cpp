@@ -213,6 +213,7 @@ TEST(Enumeration, FakeSysfsTree) {
   sys.Udev("8:0", "S:disk/by-id/ata-QEMU\nE:ID_MODEL=QEMU_HARDDISK\nE:ID_SERIAL_SHORT=QM 00001\n");
   sys.Disk("sdb", "8:16");
   sys.open_errors["sdb"] = EACCES;
+  sys.Disk("sdc", "8:32");  // a card reader without a card: size 0
   sys.Disk("vda", "254:0");
   sys.Attr("vda/device/vendor", "0x1af4\n");
   std::vector<uint8_t> std_inquiry(36, ' ');
@@ -225,12 +226,13 @@ TEST(Enumeration, FakeSysfsTree) {
       "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
       "40 27 8:1 /sub /srv/bind rw - ntfs3 /dev/sda1 rw\n"
       "41 27 8:1 / /mnt/case\\0407 rw - ntfs3 /dev/sda1 rw\n");
+  std::ofstream(dir.File("dev/sdc")).flush();
   for (const char* node : {"loop1", "nvme0n1", "vda"})
     synth::SparseImage(dir.File(std::string("dev/") + node), 1 << 20);
   WriteNtfsDisk(dir.File("dev/sda"));
 
   EXPECT_EQ(DriveCandidates(sys),
-            (std::vector<std::string>{"loop1", "nvme0n1", "sda", "sdb", "vda"}));
+            (std::vector<std::string>{"loop1", "nvme0n1", "sda", "sdb", "sdc", "vda"}));
 
   synth::TempDir images;
   synth::SparseImage img(images.File("x.img"), 1 << 20);
@@ -239,23 +241,25 @@ TEST(Enumeration, FakeSysfsTree) {
   ScopedNotifySink scoped(&sink);
   ASSERT_TRUE(AddImage(list, img.path(), "x"));
   const EnumerationReport report = EnumerateDevices(list, sys);
-  EXPECT_EQ(report.candidates, 5);
-  EXPECT_EQ(report.listed, 4);
+  EXPECT_EQ(report.candidates, 6);
+  EXPECT_EQ(report.listed, 5);
   EXPECT_EQ(report.denied, 1);
 
   // Old drives go, images stay behind the new drives.
-  ASSERT_EQ(list.size(), 5u);
-  EXPECT_EQ(list[4].kind, kDeviceKindImage);
-  EXPECT_EQ(list[4].name, img.path());
+  ASSERT_EQ(list.size(), 6u);
+  EXPECT_EQ(list[5].kind, kDeviceKindImage);
+  EXPECT_EQ(list[5].name, img.path());
   const DeviceInfo& loop = list[0];
   const DeviceInfo& nvme = list[1];
   const DeviceInfo& sda = list[2];
-  const DeviceInfo& vda = list[3];
+  const DeviceInfo& sdc = list[3];
+  const DeviceInfo& vda = list[4];
   EXPECT_EQ(loop.number, 0);
   EXPECT_EQ(nvme.number, 1);
   EXPECT_EQ(sda.number, 2);
-  EXPECT_EQ(vda.number, 4);  // sdb keeps number 3 though it is not listed
-  for (const auto& d : {loop, nvme, sda, vda}) {
+  EXPECT_EQ(sdc.number, 4);  // sdb keeps number 3 though it is not listed
+  EXPECT_EQ(vda.number, 5);
+  for (const auto& d : {loop, nvme, sda, sdc, vda}) {
     EXPECT_EQ(d.kind, kDeviceKindPhysical);
     EXPECT_EQ(d.sector_size, 512);
   }
@@ -275,6 +279,11 @@ TEST(Enumeration, FakeSysfsTree) {
   EXPECT_EQ(sda.partitions[0].kind, kFsNtfs);
   EXPECT_EQ(sda.partitions[0].start, 2048 * 512);
   EXPECT_EQ(sda.partitions[0].name, "/mnt/case 7");
+
+  // The empty drive is listed without anything read from it.
+  EXPECT_EQ(sdc.size, 0);
+  EXPECT_TRUE(sdc.partitions.empty());
+  EXPECT_TRUE(sink.texts(NotifyCode::Error).empty());
 
   const auto statuses = sink.texts(NotifyCode::Status);
   ASSERT_EQ(statuses.size(), 2u);

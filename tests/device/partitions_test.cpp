@@ -279,6 +279,16 @@ TEST_F(ToolDiskTest, UnreadableProbeAreaIsReportedAndTheRestStaysListed) {
   EXPECT_EQ(sink.Count(kMsgReadFailed), 1);
 }
 
+TEST(UnreadableDisk, AnUnreadableFirstSectorEndsTheAnalysisWithOneError) {
+  synth::TempDir dir;
+  synth::SparseImage img(dir.File("bad.img"), 4 * kMiB);
+  synth::CapturingSink sink;
+  const DeviceInfo d =
+      Analyse(synth::FaultyImageDevice(img.path(), {ByteRange::FromLength(0, 512)}), &sink);
+  EXPECT_TRUE(d.partitions.empty());
+  EXPECT_EQ(sink.texts(NotifyCode::Error), std::vector<std::string>{std::string(kMsgReadFailed)});
+}
+
 TEST(WholeVolumeImage, FinalProbeAtZeroFindsAVolumeWithoutTable) {
   synth::TempDir dir;
   for (const std::string fs : {"fat32", "ext4"}) {
