@@ -1,0 +1,103 @@
+#include "recordings/row_filter.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "device/notify.h"
+#include "recordings/recording_rows.h"
+#include "recordings/row_text.h"
+#include "scan/parse_job.h"
+#include "scan/task_head.h"
+
+namespace orvane {
+
+int64_t HourKey(int32_t year, int32_t month, int32_t day, int32_t hour) {
+  // Shifted as 32-bit values, as the keys have always been made.
+  auto term = [](int32_t v, int shift) {
+    return static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(v) << shift));
+  };
+  return term(year, 17) + term(month, 12) + term(day, 6) + static_cast<int64_t>(hour);
+}
+
+namespace {
+// The standard string-to-integer reading: leading blanks, a sign, digits.
+int32_t TextValue(std::string_view text) {
+  const int64_t v = EditValue(text);
+  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+// The text before `sep` and the rest behind it; without `sep` the whole text
+// and nothing.
+std::string_view Take(std::string_view& text, char sep) {
+  const size_t at = text.find(sep);
+  std::string_view head = text.substr(0, at);
+  text = at == std::string_view::npos ? std::string_view{} : text.substr(at + 1);
+  return head;
+}
+}  // namespace
+
+int64_t HourKeyOfText(std::string_view text) {
+  const int32_t year = TextValue(Take(text, '-'));
+  const int32_t month = TextValue(Take(text, '-'));
+  const int32_t day = TextValue(Take(text, ' '));
+  const int32_t hour = TextValue(Take(text, '-'));
+  return HourKey(year, month, day, hour);
+}
+
+std::vector<int32_t> ParseChannelList(std::string_view text) {
+  std::vector<int32_t> out;
+  if (text.empty()) return out;
+  for (size_t at = text.find('-'); at != std::string_view::npos && at > 0; at = text.find('-')) {
+    out.push_back(TextValue(text.substr(0, at)));
+    text = text.substr(at + 1);
+  }
+  out.push_back(TextValue(text));
+  return out;
+}
+
+bool FilterSettings::valid() const {
+  if (mode == FilterByDate) return HourKeyLess(start_key, end_key);
+  return !channels.empty();
+}
+
+bool RowMatchesDate(const FilterSettings& s, std::string_view start_text, std::string_view end_text) {
+  const auto lo = static_cast<uint64_t>(s.start_key);
+  const auto hi = static_cast<uint64_t>(s.end_key);
+  const auto sk = static_cast<uint64_t>(HourKeyOfText(start_text));
+  const auto ek = static_cast<uint64_t>(HourKeyOfText(end_text));
+  return (lo <= sk && sk < hi) || (lo < ek && ek <= hi);
+}
+
+bool RowMatchesChannel(const FilterSettings& s, std::string_view channel_text) {
+  const int64_t v = EditValue(channel_text);
+  return std::any_of(s.channels.begin(), s.channels.end(), [&](int32_t c) { return c == v; });
+}
+
+bool RowMatches(const FilterSettings& s, std::string_view channel_text, std::string_view start_text,
+                std::string_view end_text) {
+  return s.mode == FilterByDate ? RowMatchesDate(s, start_text, end_text)
+                                : RowMatchesChannel(s, channel_text);
+}
+
+void FilterRows(RecordingRows& rows, uint8_t time_kind, const FilterSettings& s,
+                const std::atomic<int32_t>* stop, const FilterHooks& hooks) {
+  PostInfo(kMsgFiltering);
+  const int64_t last = static_cast<int64_t>(rows.size()) - 1;
+  if (hooks.range) hooks.range(std::max<int64_t>(last, 0) / 1000);
+  rows.RemoveRows(
+      [&](size_t r) {
+        const RecordingEntry& e = rows.Entry(r);
+        if (s.mode == FilterByDate)
+          return RowMatchesDate(s, FormatTimeText(time_kind, e.start_time),
+                                FormatTimeText(time_kind, e.end_time));
+        return RowMatchesChannel(s, std::to_string(e.channel));
+      },
+      stop,
+      [&](size_t r) {
+        if (hooks.position && r % 1000 == 0) hooks.position(static_cast<int64_t>(r) / 1000);
+      });
+  PostInfo(kMsgFilterDone);
+}
+
+}  // namespace orvane
