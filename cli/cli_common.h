@@ -64,5 +64,7 @@ void InstallStopOnInterrupt(std::atomic<int32_t>* stop_flag);
 // Each subcommand file registers its commands here; the callback it sets
 // stores the exit status in `status`.
 void RegisterDeviceCommands(CLI::App& app, int& status);
+void RegisterParseCommands(CLI::App& app, int& status);
+void RegisterRecordingCommands(CLI::App& app, int& status);
 
 }  // namespace orvane::cli

@@ -10,6 +10,8 @@ int main(int argc, char** argv) {
   int status = kExitOk;
 
   RegisterDeviceCommands(app, status);
+  RegisterParseCommands(app, status);
+  RegisterRecordingCommands(app, status);
 
   try {
     app.parse(argc, argv);

@@ -83,8 +83,10 @@ void HikvisionEngine::DeepParse(SourceDevice& device) {
         if (auto closed = segment.OnPack(at, hikvision::PackTime(w.data + i))) AddFound(*closed);
       });
       if (found_.size() > kFlushThreshold) Flush(writer);
-      PostFound(progress_);
       position = w.position + std::min(w.length, kStepBytes);
+      // Counted so that the speed and the time left of a long scan can be shown.
+      progress_.processed_bytes += position - w.position;
+      PostFound(progress_);
       PostPosition(position / kStepBytes);
       params_.head.scan_position = position;
     }

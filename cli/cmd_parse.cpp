@@ -1,0 +1,167 @@
+// orvane parse: the parse dialog on the command line.
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "cli_common.h"
+#include "device/format_text.h"
+#include "device/source_device.h"
+#include "scan/parse_job.h"
+#include "scan/scan_parameters.h"
+#include "scan/task_head.h"
+#include "scan/worker_flags.h"
+
+namespace orvane::cli {
+
+namespace {
+
+// A run cut short by Ctrl-C: what was done is kept, and can be resumed.
+constexpr int kExitStopped = 130;
+
+// Forwards to the terminal and remembers whether the run failed as a whole
+// (nothing could be opened or created), as opposed to bad sectors on the way.
+class ParseSink final : public NotifySink {
+ public:
+  explicit ParseSink(TerminalSink& inner) : inner_(inner) {}
+  void Text(NotifyCode code, std::string_view text) override {
+    if (code == NotifyCode::Error &&
+        (text == kMsgOpenSourceFailed || text == kMsgCreateTaskFailed || text == kMsgOpenTaskFailed))
+      fatal_ = true;
+    inner_.Text(code, text);
+  }
+  void Found(const ScanProgress& progress) override { inner_.Found(progress); }
+  void Range(int64_t steps) override { inner_.Range(steps); }
+  void Position(int64_t step) override { inner_.Position(step); }
+  void Totals(const ExportTotals& totals) override { inner_.Totals(totals); }
+  bool fatal() const { return fatal_; }
+
+ private:
+  TerminalSink& inner_;
+  bool fatal_ = false;
+};
+
+struct ParseOptions {
+  std::string device;
+  std::string brand;
+  std::string mode;
+  int version = 1;
+  std::optional<std::string> start, end, buffer;
+  std::optional<int64_t> smart;
+  bool continue_run = false;
+  std::string task;
+};
+
+int RunParseCommand(const ParseOptions& o) {
+  DeviceInfo device;
+  if (!ResolveDevice(o.device, device)) return kExitFailed;
+  if (device.size <= 0) {
+    SourceDevice probe;
+    probe.Open(device);
+    device.size = probe.Size();
+  }
+
+  ScanParameters p;
+  p.source = &device;
+  ParseRequest r;
+  r.start_text = "0";
+  r.end_text = std::to_string(device.size / kSectorSize);
+  r.buffer_text = std::to_string(kDefaultBuffer);
+  int32_t brand = o.brand.empty() ? 0 : BrandFromText(o.brand);
+  std::string mode = o.mode;
+  int version = o.version;
+
+  if (o.continue_run) {
+    // As when the task file is chosen in the dialog: the head gives the
+    // brand, mode and version, and the region still to scan.
+    p.task_path = o.task;
+    if (ReadTaskHead(p, true)) {
+      if (o.brand.empty()) brand = p.head.brand;
+      if (mode.empty()) mode = p.head.mode == ScanModeFast ? "fast" : p.head.mode == ScanModeDeep ? "deep" : "";
+      if (version == 0) version = p.head.version;
+      r.start_text = std::to_string(p.head.scan_position / kSectorSize);
+      r.end_text = std::to_string(p.head.region_end / kSectorSize);
+      r.buffer_text = std::to_string(p.head.buffer);
+    }
+  }
+  if (version == 0) version = 1;
+  if (o.start) r.start_text = *o.start;
+  if (o.end) r.end_text = *o.end;
+  if (o.buffer) r.buffer_text = *o.buffer;
+  r.fast_checked = mode == "fast";
+  r.deep_checked = mode == "deep";
+  r.version1_checked = version != 2;
+  r.brand = brand;
+  r.continue_run = o.continue_run;
+  r.path_text = o.task;
+
+  WorkerFlags flags;
+  const StartResult start = ValidateParseStart(r, p, flags);
+  if (!start.started) {
+    PrintMessage("警告", start.warning);
+    return kExitUsage;
+  }
+  if (o.smart) p.user_smart_value = *o.smart * kSectorSize;
+
+  TerminalSink terminal;
+  terminal.set_total_bytes(p.mode == ScanModeDeep ? p.region_end - p.region_start : 0);
+  ParseSink sink(terminal);
+  ScopedNotifySink scoped(&sink);
+  InstallStopOnInterrupt(&p.stop);
+
+  ParseJobHooks hooks;
+  // The dialog's status line and the log often carry the same text; the
+  // terminal shows it once.
+  std::string last_status;
+  hooks.status_line = [&](std::string_view text) {
+    last_status = text;
+    terminal.Text(NotifyCode::Status, text);
+  };
+  hooks.log_info = [&](std::string_view text) {
+    if (text != last_status) terminal.Text(NotifyCode::Info, text);
+    last_status.clear();
+  };
+  RunParseJob(p, flags, hooks);
+  InstallStopOnInterrupt(nullptr);
+  terminal.FinishProgress();
+
+  if (sink.fatal()) return kExitFailed;
+  int64_t bytes = 0;
+  for (const auto& e : p.recordings) bytes += e.size;
+  const int32_t pages = TaskPageCount(p);
+  std::printf("task: %s\n", p.task_path.c_str());
+  std::printf("recordings on page 0: %zu (%s), pages: %d\n", p.recordings.size(),
+              FormatSize(bytes).c_str(), pages);
+  if (p.mode == ScanModeDeep) {
+    std::printf("scanned up to sector %lld of %lld\n",
+                static_cast<long long>(p.head.scan_position / kSectorSize),
+                static_cast<long long>(p.head.region_end / kSectorSize));
+    if (p.head.scan_position < p.head.region_end)
+      std::printf("stopped early: resume with --continue --task %s\n", p.task_path.c_str());
+  }
+  return p.head.scan_position < p.head.region_end && p.mode == ScanModeDeep ? kExitStopped
+                                                                           : kExitOk;
+}
+
+}  // namespace
+
+void RegisterParseCommands(CLI::App& app, int& status) {
+  auto* cmd = app.add_subcommand("parse", "Parse a device for one recorder brand into a task file");
+  auto o = std::make_shared<ParseOptions>();
+  o->version = 0;
+  cmd->add_option("DEVICE", o->device, "disk image or /dev node")->required();
+  cmd->add_option("--brand", o->brand,
+                  "hikvision, dahua, wfs, boli, huayi, meidianbell, jovision, zhiling or 1..8");
+  cmd->add_option("--mode", o->mode, "fast (the recorder's index) or deep (every block)");
+  cmd->add_option("--version", o->version, "variant of the deep parse: 1 or 2 (default 1)");
+  cmd->add_option("--start", o->start, "first sector of a deep parse (default 0)");
+  cmd->add_option("--end", o->end, "end sector, exclusive (default: the device size / 512)");
+  cmd->add_option("--buffer", o->buffer, "step of the deep scan grid in bytes (default 2097152)");
+  cmd->add_option("--smart", o->smart, "smart value in sectors for this parse");
+  cmd->add_flag("--continue", o->continue_run,
+                "append to an existing deep-parse task, resuming where it stopped");
+  cmd->add_option("--task", o->task, "task file to write (.tak)")->required();
+  cmd->callback([&status, o] { status = RunParseCommand(*o); });
+}
+
+}  // namespace orvane::cli

@@ -1,0 +1,246 @@
+// orvane list / orvane export: the recording list, its filter and the export
+// on the command line.
+
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+
+#include "cli_common.h"
+#include "device/format_text.h"
+#include "device/source_device.h"
+#include "recordings/export.h"
+#include "recordings/recording_rows.h"
+#include "recordings/row_filter.h"
+#include "recordings/row_text.h"
+#include "scan/dispatch.h"
+#include "scan/scan_parameters.h"
+#include "scan/task_head.h"
+
+namespace orvane::cli {
+
+namespace {
+
+constexpr int kExitStopped = 130;
+
+struct ListOptions {
+  std::string task;
+  int page = 0;
+  std::optional<std::string> channels;
+  std::optional<std::string> from, to;
+  bool json = false;
+  // export only
+  std::string source;
+  std::string out;
+  std::optional<std::string> rows;
+};
+
+// "YYYY-MM-DD HH" as the filter's date pickers take it.
+bool ParseHourText(const std::string& text, int64_t& key) {
+  int y = 0, m = 0, d = 0, h = 0;
+  char tail = 0;
+  if (std::sscanf(text.c_str(), "%d-%d-%d %d%c", &y, &m, &d, &h, &tail) != 4) return false;
+  if (y < 1970 || m < 1 || m > 12 || d < 1 || d > 31 || h < 0 || h > 23) return false;
+  key = HourKey(y, m, d, h);
+  return true;
+}
+
+// Reads the task head and one page into `p` and binds the rows; then applies
+// the filters the options name. Returns an exit status, or -1 to go on.
+int LoadAndFilter(const ListOptions& o, ScanParameters& p, RecordingRows& rows,
+                  TerminalSink& terminal) {
+  p.task_path = o.task;
+  if (!ReadTaskHead(p, false)) return kExitFailed;
+  ApplyTaskHead(p);
+  if (o.page < 0) {
+    PrintMessage("错误", "page must be 0 or more");
+    return kExitUsage;
+  }
+  std::optional<FilterSettings> by_date, by_channel;
+  if (o.from || o.to) {
+    FilterSettings s;
+    s.mode = FilterByDate;
+    if (!o.from || !o.to || !ParseHourText(*o.from, s.start_key) ||
+        !ParseHourText(*o.to, s.end_key)) {
+      PrintMessage("错误", "--from and --to take \"YYYY-MM-DD HH\", both of them");
+      return kExitUsage;
+    }
+    if (!s.valid()) {
+      PrintMessage("警告", kMsgFilterBadParameters);
+      return kExitUsage;
+    }
+    by_date = s;
+  }
+  if (o.channels) {
+    FilterSettings s;
+    s.mode = FilterByChannel;
+    s.channels = ParseChannelList(*o.channels);
+    if (!s.valid()) {
+      PrintMessage("警告", kMsgFilterBadParameters);
+      return kExitUsage;
+    }
+    by_channel = s;
+  }
+
+  terminal.Text(NotifyCode::Info, "正在加载任务...");
+  LoadTaskPage(p, o.page);
+  terminal.FinishProgress();
+  terminal.Text(NotifyCode::Info, "加载任务结束");
+  rows.Bind(&p.recordings);
+  // The page load leaves the stop flag set when it hit the page's cap.
+  p.stop.store(0);
+  if (by_date) FilterRows(rows, p.head.time_kind, *by_date, &p.stop);
+  if (by_channel) FilterRows(rows, p.head.time_kind, *by_channel, &p.stop);
+  return -1;
+}
+
+int ListCommand(const ListOptions& o) {
+  TerminalSink terminal;
+  ScopedNotifySink scoped(&terminal);
+  ScanParameters p;
+  RecordingRows rows;
+  if (int rc = LoadAndFilter(o, p, rows, terminal); rc >= 0) return rc;
+  const int32_t pages = TaskPageCount(p);
+  const uint8_t kind = p.head.time_kind;
+
+  if (o.json) {
+    nlohmann::json head = {{"brand", p.head.brand},       {"brand_name", BrandSlug(p.head.brand)},
+                           {"mode", p.head.mode},         {"version", p.head.version},
+                           {"time_kind", p.head.time_kind}, {"pages", pages},
+                           {"page", o.page}};
+    // Streamed row by row: a page may hold 20,000,000 recordings.
+    std::string text = head.dump();
+    text.pop_back();
+    std::fputs(text.c_str(), stdout);
+    std::fputs(",\"recordings\":[", stdout);
+    for (size_t r = 0; r < rows.size(); ++r) {
+      const RecordingEntry& e = rows.Entry(r);
+      nlohmann::json frags = nlohmann::json::array();
+      for (const auto& f : e.fragments) frags.push_back({{"offset", f.offset}, {"length", f.length}});
+      nlohmann::json j = {{"index", rows.EntryIndex(r)},
+                          {"channel", e.channel},
+                          {"size", e.size},
+                          {"start", FormatTimeText(kind, e.start_time)},
+                          {"end", FormatTimeText(kind, e.end_time)},
+                          {"fragments", std::move(frags)}};
+      if (r) std::fputc(',', stdout);
+      std::fputs(j.dump().c_str(), stdout);
+    }
+    std::fputs("]}\n", stdout);
+    return kExitOk;
+  }
+
+  std::printf("%s\t%s\t%s\t%s\t%s\t%s\n", kRowColumnCaptions[0], kRowColumnCaptions[1],
+              kRowColumnCaptions[2], kRowColumnCaptions[3], kRowColumnCaptions[4], "片段");
+  for (size_t r = 0; r < rows.size(); ++r) {
+    const RecordingEntry& e = rows.Entry(r);
+    const RowTexts t = MakeRowTexts(e, static_cast<int64_t>(rows.EntryIndex(r)), kind);
+    std::printf("%s\t%s\t%s\t%s\t%s\t%u\n", t.index.c_str(), t.channel.c_str(), t.size.c_str(),
+                t.start.c_str(), t.end.c_str(), e.fragments.size());
+  }
+  std::fprintf(stderr, "page %d of %d pages: %zu recordings shown\n", o.page, pages, rows.size());
+  return kExitOk;
+}
+
+bool ParseRowList(const std::string& text, std::set<size_t>& out) {
+  size_t at = 0;
+  while (at <= text.size()) {
+    const size_t comma = std::min(text.find(',', at), text.size());
+    const std::string item = text.substr(at, comma - at);
+    if (item.empty() || item.find_first_not_of("0123456789") != std::string::npos) return false;
+    out.insert(static_cast<size_t>(std::stoull(item)));
+    at = comma + 1;
+  }
+  return !out.empty();
+}
+
+int ExportCommand(const ListOptions& o) {
+  TerminalSink terminal;
+  ScopedNotifySink scoped(&terminal);
+  DeviceInfo device;
+  if (!ResolveDevice(o.source, device)) return kExitFailed;
+  ScanParameters p;
+  RecordingRows rows;
+  if (int rc = LoadAndFilter(o, p, rows, terminal); rc >= 0) return rc;
+  p.source = &device;
+
+  if (o.rows) {
+    std::set<size_t> wanted;
+    if (!ParseRowList(*o.rows, wanted)) {
+      PrintMessage("错误", "--rows takes row numbers as the list shows them, e.g. 0,4,7");
+      return kExitUsage;
+    }
+    for (size_t r = 0; r < rows.size(); ++r)
+      if (wanted.erase(rows.EntryIndex(r))) rows.SetTicked(r, true);
+    if (!wanted.empty()) {
+      PrintMessage("错误", "row " + std::to_string(*wanted.begin()) + " is not in the list");
+      return kExitUsage;
+    }
+  } else {
+    rows.SetAllTicked(true);
+  }
+  if (rows.TickedCount() == 0) {
+    PrintMessage("警告", "文件列表中没有任何文件信息");
+    return kExitOk;
+  }
+  if (!EnsureDirectory(o.out)) {
+    PrintMessage("错误", kMsgCreateTargetFailed);
+    return kExitFailed;
+  }
+
+  const size_t wanted = rows.TickedCount();
+  size_t done = 0;
+  int64_t bytes = 0;
+  p.stop.store(0);
+  InstallStopOnInterrupt(&p.stop);
+  ExportRequest request;
+  request.base_folder = o.out;
+  request.mode = ExportTicked;
+  RunExport(p, rows, request, [&](const ExportedFile& f) {
+    if (!f.created) return;
+    terminal.FinishProgress();
+    if (f.complete) {
+      ++done;
+      bytes += f.written;
+      std::printf("%s\t%lld\n", f.path.c_str(), static_cast<long long>(f.written));
+    } else {
+      std::printf("%s\t%lld\t(incomplete)\n", f.path.c_str(), static_cast<long long>(f.written));
+    }
+    std::fflush(stdout);
+  });
+  InstallStopOnInterrupt(nullptr);
+  terminal.FinishProgress();
+  std::fprintf(stderr, "exported %zu of %zu recordings (%s) into %s\n", done, wanted,
+               FormatSize(bytes).c_str(), o.out.c_str());
+  if (p.stop_requested()) return kExitStopped;
+  return done == wanted ? kExitOk : kExitFailed;
+}
+
+void AddFilterOptions(CLI::App* cmd, ListOptions& o) {
+  cmd->add_option("TASK", o.task, "task file (.tak)")->required();
+  cmd->add_option("--page", o.page, "page of the task (20,000,000 records each), from 0");
+  cmd->add_option("--channels", o.channels, "keep these channels, e.g. 1-3 (channels 1 and 3)");
+  cmd->add_option("--from", o.from, "keep recordings from this hour: \"YYYY-MM-DD HH\"");
+  cmd->add_option("--to", o.to, "... up to this hour: \"YYYY-MM-DD HH\"");
+}
+
+}  // namespace
+
+void RegisterRecordingCommands(CLI::App& app, int& status) {
+  auto lo = std::make_shared<ListOptions>();
+  auto* list = app.add_subcommand("list", "List the recordings of a task page");
+  AddFilterOptions(list, *lo);
+  list->add_flag("--json", lo->json, "print one JSON object");
+  list->callback([&status, lo] { status = ListCommand(*lo); });
+
+  auto eo = std::make_shared<ListOptions>();
+  auto* exp = app.add_subcommand("export", "Export recordings of a task page as video files");
+  AddFilterOptions(exp, *eo);
+  exp->add_option("--source", eo->source, "the device the task was parsed from")->required();
+  exp->add_option("--out", eo->out, "base folder of the exported files")->required();
+  exp->add_option("--rows", eo->rows, "rows to export, as the list numbers them (default: all)");
+  exp->callback([&status, eo] { status = ExportCommand(*eo); });
+}
+
+}  // namespace orvane::cli
