@@ -36,6 +36,30 @@ bool WriteAll(int fd, const uint8_t* data, size_t n) {
   return true;
 }
 
+// After a failed chunk: reads it again in pieces, first of 64 KiB, then of a
+// sector, and writes what could be read, leaving out what could not.
+bool CopyReadable(SourceDevice& device, int64_t pos, int32_t chunk, std::vector<uint8_t>& buffer,
+                  int fd, int64_t& written) {
+  constexpr int32_t kPiece = 64 * 1024;
+  for (int32_t at = 0; at < chunk; at += kPiece) {
+    const int32_t piece = std::min(kPiece, chunk - at);
+    device.Read(pos + at, buffer.data(), piece);
+    if (device.ok()) {
+      if (!WriteAll(fd, buffer.data(), static_cast<size_t>(piece))) return false;
+      written += piece;
+      continue;
+    }
+    for (int32_t s = 0; s < piece; s += kSectorSize) {
+      const int32_t n = std::min<int32_t>(kSectorSize, piece - s);
+      device.Read(pos + at + s, buffer.data(), n);
+      if (!device.ok()) continue;
+      if (!WriteAll(fd, buffer.data(), static_cast<size_t>(n))) return false;
+      written += n;
+    }
+  }
+  return true;
+}
+
 std::string TrimBase(std::string base) {
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   return base;
@@ -60,7 +84,8 @@ std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry
     folder += "/channel " + std::to_string(entry.channel);
     EnsureDirectory(folder);
   }
-  folder += "/" + date;
+  // Without a time kind the date is empty and so is its folder level.
+  if (!date.empty()) folder += "/" + date;
   EnsureDirectory(folder);
   return folder + "/" + std::to_string(index) + "-" + start + "-" + end + ".dav";
 }
@@ -74,8 +99,17 @@ bool CopyFragment(const FragmentExtent& fragment, int64_t& written, const ScanPa
     const auto chunk = static_cast<int32_t>(std::min<int64_t>(end - pos, kExportChunk));
     device.Read(pos, buffer.data(), chunk);
     if (!device.ok()) {
+      // A bad sector costs the file only the bytes that cannot be read, not
+      // the rest of the recording.
       PostError(kMsgReadFailed);
-      return true;
+      if (!CopyReadable(device, pos, chunk, buffer, fd, written)) {
+        PostError(kMsgWriteTargetFailed);
+        return false;
+      }
+      pos += chunk;
+      PostPosition(written / kExportChunk);
+      if (p.stop_requested()) return pos >= end;
+      continue;
     }
     size_t skip = 0;
     if (p.brand == BrandDahua && p.mode == ScanModeFast && written == 0 &&

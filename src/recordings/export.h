@@ -56,7 +56,8 @@ std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry
 
 // Appends one fragment to the open file `fd`, reading it in 2 MiB chunks and
 // posting the position (written / 2 MiB) after each. A failed read posts
-// "读取设备失败,可能存在坏道" and abandons the rest of the fragment. Dahua
+// "读取设备失败,可能存在坏道"; the chunk is then read again piece by piece
+// and only its unreadable sectors are left out of the file. Dahua
 // fast-parse recordings lose the "DHII" header block at their very start.
 // Returns false when the file could not take the bytes or a stop cut the
 // fragment short (the chunk in hand is still written).
