@@ -16,13 +16,27 @@ using hikvision::TaskRecord;
 
 namespace hikvision {
 
+namespace {
+// Packs come a few hundred bytes apart and nearly always on the same day as
+// the last one: that case needs no calendar.
+int64_t PackGap(uint32_t earlier, uint32_t later) {
+  if ((earlier >> 17) == (later >> 17)) {
+    auto second_of_day = [](uint32_t t) {
+      return static_cast<int64_t>((t >> 12) & 31) * 3600 + ((t >> 6) & 63) * 60 + (t & 63);
+    };
+    return second_of_day(later) - second_of_day(earlier);
+  }
+  return PackedTimeGap(earlier, later);
+}
+}  // namespace
+
 std::optional<TaskRecord> SegmentTracker::OnPack(int64_t position, uint32_t time) {
   std::optional<TaskRecord> closed;
   if (open_.length == 0) {
     open_ = TaskRecord{position, kSinglePackLength, 0, time, time};
     return closed;
   }
-  const int64_t gap = PackedTimeGap(open_.end_time, time);
+  const int64_t gap = PackGap(open_.end_time, time);
   const bool cut = gap < 0 || gap > kMaxPackGapSeconds || position - open_.offset >= kMaxSegmentBytes;
   if (cut) {
     if (open_.length > kSinglePackLength) closed = open_;

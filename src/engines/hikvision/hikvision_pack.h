@@ -10,9 +10,7 @@
 #include "device/byte_order.h"
 #include "engines/hikvision/hikvision_record.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <vector>
 
 namespace orvane::hikvision {
 
@@ -41,35 +39,20 @@ inline uint32_t PackTime(const uint8_t* p) {
   return (LoadBE32(p + 36) << 2) | (LoadBE32(p + 40) >> 30);
 }
 
-// Calls on_pack(i) for every i < positions where a pack starts. The buffer
-// must hold positions + kPackProbeBytes bytes. Candidates come from a wide
-// compare of the last two start-code bytes (01 BA), so the full test runs on
-// roughly one offset in 65,536 of random data.
+// Appends to `out` every i < positions where a pack starts. The buffer must
+// hold positions + kPackProbeBytes bytes. Candidates come from a wide compare
+// of the last two start-code bytes (01 BA), so the full test runs on roughly
+// one offset in 65,536 of random data; the widest vectors the processor has
+// are used.
+void FindPackStarts(const uint8_t* buf, size_t positions, std::vector<uint32_t>& out);
+
+// Calls on_pack(i) for every pack start, in order.
 template <class OnPack>
 void ForEachPack(const uint8_t* buf, size_t positions, OnPack&& on_pack) {
-  size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i k01 = _mm_set1_epi8(0x01);
-  const __m128i kBA = _mm_set1_epi8(static_cast<char>(0xBA));
-  for (; i + 16 <= positions; i += 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 2));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 3));
-    unsigned mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, k01), _mm_cmpeq_epi8(b, kBA))));
-    while (mask != 0) {
-      const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
-      if (IsPackAt(buf + at)) on_pack(at);
-      mask &= mask - 1;
-    }
-  }
-#endif
-  for (; i < positions; ++i) {
-    const void* hit = std::memchr(buf + i + 3, 0xBA, positions - i);
-    if (!hit) break;
-    const size_t at = static_cast<size_t>(static_cast<const uint8_t*>(hit) - buf) - 3;
-    if (IsPackAt(buf + at)) on_pack(at);
-    i = at;
-  }
+  thread_local std::vector<uint32_t> starts;
+  starts.clear();
+  FindPackStarts(buf, positions, starts);
+  for (uint32_t i : starts) on_pack(static_cast<size_t>(i));
 }
 
 // The open segment of the deep parse: packs whose times follow each other
