@@ -36,14 +36,22 @@ int HexValue(uint8_t c) {
   return -1;
 }
 
-// A sysfs attribute as a descriptor text: the kernel ends it with a newline,
-// which is no part of the text.
+// The printable text of a run of bytes, white space trimmed; empty when it
+// holds anything else.
+std::string PrintableText(std::string_view text) {
+  for (char c : text)
+    if (!IsPrintable(static_cast<uint8_t>(c))) return {};
+  return Trim(std::string(text));
+}
+
+// A sysfs attribute: the kernel has decoded it already and ends it with a
+// newline. Only what a disk answers itself goes through the descriptor rule,
+// which would misread a text of hexadecimal digits ("4250") as encoded bytes.
 std::string AttributeText(DeviceQuery& q, const std::string& rel) {
   auto text = q.ReadBlock(rel);
   if (!text) return {};
   while (!text->empty() && (text->back() == '\n' || text->back() == '\r')) text->pop_back();
-  return DecodeDescriptorText(
-      std::span(reinterpret_cast<const uint8_t*>(text->data()), text->size()));
+  return PrintableText(*text);
 }
 
 std::string FirstLine(std::optional<std::string> text) {

@@ -201,7 +201,7 @@ TEST(Enumeration, FakeSysfsTree) {
   sys.Attr("loop1/loop/backing_file", "/srv/disk.img\n");
   sys.Disk("nvme0n1", "259:0");
   sys.Attr("nvme0n1/device/model", "Samsung SSD 970 EVO 1TB                 \n");
-  sys.Attr("nvme0n1/device/firmware_rev", "2B2QEXE7\n");
+  sys.Attr("nvme0n1/device/firmware_rev", "4250\n");  // digits, not encoded bytes
   sys.Attr("nvme0n1/device/serial", "  S4EW NX0M  \n");
   sys.Disk("sda", "8:0");
   sys.Attr("sda/device/vendor", "ATA     \n");
@@ -264,7 +264,7 @@ TEST(Enumeration, FakeSysfsTree) {
     EXPECT_EQ(d.sector_size, 512);
   }
 
-  EXPECT_EQ(nvme.name, "Samsung SSD 970 EVO 1TB2B2QEXE7");
+  EXPECT_EQ(nvme.name, "Samsung SSD 970 EVO 1TB4250");
   EXPECT_EQ(nvme.serial, "S4EWNX0M");
   EXPECT_EQ(sda.name, "ATAQEMU HARDDISK2.5+");
   EXPECT_EQ(sda.serial, "QM00001");
