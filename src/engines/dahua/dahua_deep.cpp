@@ -48,6 +48,20 @@ bool ReadZeroed(SourceDevice& dev, int64_t device_size, int64_t at, uint8_t* buf
 // returns the position of the first frame it did not handle. `probe_bytes`
 // is how much it reads from the device when the next magic lies beyond the
 // buffer. `on_frame` returns true to stop the walk.
+// Reads the `len` bytes at `at` for a frame walk. The walks resume at frame
+// boundaries, which are rarely sector-aligned; the read starts at the sector
+// below instead, so the device can read straight into the buffer, and
+// returns where the bytes at `at` begin. Bytes past `len` read as zeros.
+const uint8_t* ReadForWalk(SourceDevice& dev, int64_t device_size, int64_t at, size_t len,
+                           std::vector<uint8_t>& buf, bool& ok) {
+  const size_t lead = static_cast<size_t>(at % 512);
+  const size_t want = (lead + len + 511) / 512 * 512;
+  if (buf.size() < want + 64) buf.resize(want + 64);
+  ok = ReadZeroed(dev, device_size, at - static_cast<int64_t>(lead), buf.data(), want, buf.size());
+  std::memset(buf.data() + lead + len, 0, buf.size() - lead - len);
+  return buf.data() + lead;
+}
+
 template <class OnFrame>
 int64_t WalkFrames(SourceDevice& dev, int64_t at, const uint8_t* buf, size_t valid, uint32_t magic,
                    int32_t probe_bytes, OnFrame&& on_frame) {
@@ -118,15 +132,16 @@ int64_t DahuaFamilyEngine::DetectSmartValue() {
 
 void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_t from, int64_t to) {
   detector.BeginProbe();
-  std::vector<uint8_t> buf(kWalkRead + 32, 0);
+  std::vector<uint8_t> buf(kWalkRead + 1024, 0);
   const int64_t size = dev.Size();
   for (int64_t p = from; !params_.stop_requested();) {
     const int64_t len = std::min<int64_t>(to - p, kWalkRead);
     if (len <= 0) break;
-    if (!ReadZeroed(dev, size, p, buf.data(), static_cast<size_t>(len), buf.size()))
-      PostError(kMsgReadFailed);
+    bool ok = true;
+    const uint8_t* data = ReadForWalk(dev, size, p, static_cast<size_t>(len), buf, ok);
+    if (!ok) PostError(kMsgReadFailed);
     progress_.processed_bytes += len;
-    p = WalkFrames(dev, p, buf.data(), static_cast<size_t>(len), variant_.magic, 20,
+    p = WalkFrames(dev, p, data, static_cast<size_t>(len), variant_.magic, 20,
                    [&](int64_t o, const DahuaFrame& f) { return detector.Feed(o, f); });
     if (detector.found()) {
       detector.Vote();
@@ -192,7 +207,7 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   int64_t p = 0;
   if (!OpenDeepTask(task, p)) return;
   PostRange(params_.region_end / 0x200000);
-  std::vector<uint8_t> buf(kWalkRead + 32, 0);
+  std::vector<uint8_t> buf(kWalkRead + 1024, 0);
   std::vector<FrameRun> runs;
   std::vector<uint8_t> out;
   FrameRun run;
@@ -233,9 +248,10 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   while (p < params_.region_end && !params_.stop_requested()) {
     const int64_t len = std::min<int64_t>(params_.region_end - p, kWalkRead);
     if (len <= 0) break;
-    if (!ReadZeroed(dev, size, p, buf.data(), static_cast<size_t>(len), buf.size()))
-      PostError(kMsgReadFailed);
-    p = WalkFrames(dev, p, buf.data(), static_cast<size_t>(len), variant_.magic, 8, step);
+    bool ok = true;
+    const uint8_t* data = ReadForWalk(dev, size, p, static_cast<size_t>(len), buf, ok);
+    if (!ok) PostError(kMsgReadFailed);
+    p = WalkFrames(dev, p, data, static_cast<size_t>(len), variant_.magic, 8, step);
     progress_.processed_bytes = p - begin;
     PostFound(progress_);
     PostPosition(p / 0x200000);
