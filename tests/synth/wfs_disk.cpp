@@ -86,7 +86,8 @@ namespace {
 // loop at 25 frames a second, an audio frame behind every fifth.
 class FrameSource {
  public:
-  FrameSource(uint32_t start, bool audio) : start_(start), audio_(audio) {}
+  FrameSource(uint32_t start, bool audio, uint32_t min_payload)
+      : start_(start), audio_(audio), min_payload_(min_payload) {}
   // The next frame and the time it plays at.
   const Bytes& Next(uint32_t& time) {
     const auto& frames = TestFrames();
@@ -96,10 +97,16 @@ class FrameSource {
       return AudioFrame();
     }
     const int64_t n = count_++;
-    const Bytes& unit = frames[static_cast<size_t>(n % static_cast<int64_t>(frames.size()))];
+    const Bytes* unit = &frames[static_cast<size_t>(n % static_cast<int64_t>(frames.size()))];
+    const bool key = IsKeyFrame(*unit);
+    if (unit->size() < min_payload_) {
+      padded_ = *unit;
+      padded_.resize(min_payload_, 0);
+      unit = &padded_;
+    }
     time = AddSeconds(start_, n / 25);
     last_time_ = time;
-    current_ = IsKeyFrame(unit) ? WfsKeyFrame(time, unit) : WfsVideoFrame(unit);
+    current_ = key ? WfsKeyFrame(time, *unit) : WfsVideoFrame(*unit);
     if (audio_ && n % 5 == 4) pending_audio_ = true;
     return current_;
   }
@@ -117,6 +124,8 @@ class FrameSource {
 
   uint32_t start_;
   bool audio_;
+  uint32_t min_payload_;
+  Bytes padded_;
   int64_t count_ = 0;
   bool pending_audio_ = false;
   uint32_t last_time_ = 0;
@@ -162,7 +171,7 @@ const WfsPlanted& WfsDisk::Plant(uint8_t channel, uint32_t start_time,
   WfsPlanted rec;
   rec.channel = channel;
   rec.segments = segments;
-  FrameSource source(start_time, audio);
+  FrameSource source(start_time, audio, g_.min_video_payload);
   const size_t seg = segment_size();
   const int64_t capacity = static_cast<int64_t>(seg) * static_cast<int64_t>(segments.size());
   const int64_t limit = max_bytes > 0 ? std::min(max_bytes, capacity) : capacity;

@@ -35,6 +35,9 @@ struct WfsGeometry {
   int64_t smart_value = 0x0A5600;
   // A multiple of 2 MiB; the segment area starts at area_base + smart_value.
   int64_t area_base = 0x400000;
+  // Video payloads shorter than this get trailing zero bytes (which H.264
+  // allows behind a unit), for the frame sizes of a higher bit rate.
+  uint32_t min_video_payload = 0;
 };
 
 // One recording as planted.

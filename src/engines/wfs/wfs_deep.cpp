@@ -50,10 +50,23 @@ void WfsEngine::DeepParse(SourceDevice& device) {
   const uint32_t length = static_cast<uint32_t>(step);
   const std::span<const uint8_t> block(buf.get(), static_cast<size_t>(step) + 512);
 
+  const int64_t device_size = device.Size();
+  const size_t whole = static_cast<size_t>(step) + 512;
   std::vector<wfs::BlockRecord> found;
   while (at < params_.region_end && !params_.stop_requested()) {
-    std::memset(buf.get(), 0, static_cast<size_t>(step) + 512);
-    wfs::ReadSalvaging(device, at, buf.get(), static_cast<int32_t>(step));
+    // A read of a whole block inside the medium fills the block, so only the
+    // bytes behind it need clearing; a block that reaches past the end, or
+    // a failed read, starts from a cleared buffer.
+    if (device_size <= 0 || at + step > device_size) {
+      std::memset(buf.get(), 0, whole);
+    } else {
+      std::memset(buf.get() + step, 0, 512);
+    }
+    device.Read(at, buf.get(), static_cast<int32_t>(step));
+    if (!device.ok()) {
+      std::memset(buf.get(), 0, whole);
+      wfs::ReadSalvaging(device, at, buf.get(), static_cast<int32_t>(step));
+    }
     wfs::BlockRecord r;
     if (wfs::SummariseBlock(static_cast<uint64_t>(at), block, length, r)) {
       found.push_back(r);

@@ -47,53 +47,15 @@ bool IsValidWfsEntry(const IndexEntry& e, uint32_t count) {
          e.next <= count && e.link <= count;
 }
 
-bool IsStartCode(uint32_t w) {
-  return w == kKeyFrameCode || w == kVideoFrameCode || w == kAudioFrameCode;
-}
-
-size_t TestableHeader(uint32_t code) {
-  switch (code) {
-    case kKeyFrameCode:
-      return kKeyHeaderTestable;
-    case kVideoFrameCode:
-      return kVideoHeaderTestable;
-    case kAudioFrameCode:
-      return kAudioHeaderTestable;
-    default:
-      return 0;
-  }
-}
-
-namespace {
-constexpr uint8_t kAnnexBStart[4] = {0, 0, 0, 1};
-}
-
-bool RecogniseFrame(std::span<const uint8_t> bytes, Frame& out) {
-  uint8_t h[kMaxHeaderTestable] = {};
-  std::memcpy(h, bytes.data(), bytes.size() < sizeof h ? bytes.size() : sizeof h);
-  const uint32_t code = LoadLE32(h);
-  switch (code) {
-    case kKeyFrameCode: {
-      const uint32_t time = LoadLE32(h + 8);
-      const uint32_t length = LoadLE32(h + 12);
-      if (!IsValidPackedTime(time) || length < kMinKeyPayload || length > kMaxKeyPayload ||
-          std::memcmp(h + 16, kAnnexBStart, 4) != 0)
-        return false;
-      out = {length + 16, FrameKey, time, code};
-      return true;
-    }
-    case kVideoFrameCode: {
-      const uint32_t length = LoadLE32(h + 4);
-      if (length > kMaxVideoPayload || std::memcmp(h + 8, kAnnexBStart, 4) != 0) return false;
-      out = {length + 8, FrameOther, 0, code};
-      return true;
-    }
-    case kAudioFrameCode:
-      out = {uint32_t{LoadLE16(h + 6)} + 8, FrameOther, 0, code};
-      return true;
-    default:
-      return false;
-  }
+bool RecogniseKeyFrame(const uint8_t* h, Frame& out) {
+  static constexpr uint8_t kAnnexBStart[4] = {0, 0, 0, 1};
+  const uint32_t time = LoadLE32(h + 8);
+  const uint32_t length = LoadLE32(h + 12);
+  if (length < kMinKeyPayload || length > kMaxKeyPayload ||
+      std::memcmp(h + 16, kAnnexBStart, 4) != 0 || !IsValidPackedTime(time))
+    return false;
+  out = {length + 16, FrameKey, time, kKeyFrameCode};
+  return true;
 }
 
 size_t FindStartCode(std::span<const uint8_t> bytes, size_t from) {

@@ -5,7 +5,10 @@
 // engine.
 
 #include <cstdint>
+#include <cstring>
 #include <span>
+
+#include "device/byte_order.h"
 
 namespace orvane::wfs {
 
@@ -81,14 +84,54 @@ struct Frame {
 };
 
 // True for one of the three start codes.
-bool IsStartCode(uint32_t word);
+inline bool IsStartCode(uint32_t w) {
+  return w == kKeyFrameCode || w == kVideoFrameCode || w == kAudioFrameCode;
+}
 // Testable header length of the frame kind a start code begins.
-size_t TestableHeader(uint32_t code);
+inline size_t TestableHeader(uint32_t code) {
+  switch (code) {
+    case kKeyFrameCode:
+      return kKeyHeaderTestable;
+    case kVideoFrameCode:
+      return kVideoHeaderTestable;
+    case kAudioFrameCode:
+      return kAudioHeaderTestable;
+    default:
+      return 0;
+  }
+}
+
+// The frame test on a header of kMaxHeaderTestable readable bytes.
+bool RecogniseKeyFrame(const uint8_t* h, Frame& out);
+inline bool RecogniseHeader(const uint8_t* h, Frame& out) {
+  static constexpr uint8_t kAnnexBStart[4] = {0, 0, 0, 1};
+  const uint32_t code = LoadLE32(h);
+  switch (code) {
+    case kKeyFrameCode:
+      return RecogniseKeyFrame(h, out);
+    case kVideoFrameCode: {
+      const uint32_t length = LoadLE32(h + 4);
+      if (length > kMaxVideoPayload || std::memcmp(h + 8, kAnnexBStart, 4) != 0) return false;
+      out = {length + 8, FrameOther, 0, code};
+      return true;
+    }
+    case kAudioFrameCode:
+      out = {uint32_t{LoadLE16(h + 6)} + 8, FrameOther, 0, code};
+      return true;
+    default:
+      return false;
+  }
+}
 
 // Recognises a frame header at the start of `bytes`; bytes beyond the span
 // count as zero, so a header cut by the end of a buffer fails its test
 // instead of being read past.
-bool RecogniseFrame(std::span<const uint8_t> bytes, Frame& out);
+inline bool RecogniseFrame(std::span<const uint8_t> bytes, Frame& out) {
+  if (bytes.size() >= kMaxHeaderTestable) return RecogniseHeader(bytes.data(), out);
+  uint8_t h[kMaxHeaderTestable] = {};
+  std::memcpy(h, bytes.data(), bytes.size());
+  return RecogniseHeader(h, out);
+}
 
 // Position of the next 00 00 01 FC/FD/FA start code at or after `from` whose
 // four bytes lie inside `bytes`, or bytes.size() when there is none. Skips
