@@ -2,18 +2,20 @@
 
 #include <algorithm>
 
+#include "device/device_list.h"
 #include "recording_model.h"
 
 namespace orvane::gui {
 
-void EnumerateInto(std::vector<DeviceInfo>&) {}
+void EnumerateInto(std::vector<DeviceInfo>& devices) { EnumerateDevices(devices); }
 
-bool AddImageTo(std::vector<DeviceInfo>&, const std::string&, const std::string&) { return false; }
+bool AddImageTo(std::vector<DeviceInfo>& devices, const std::string& path,
+                const std::string& second_text) {
+  return AddImage(devices, path, second_text);
+}
 
 void RemoveDevicesExcept(std::vector<DeviceInfo>& devices, int32_t kind) {
-  devices.erase(std::remove_if(devices.begin(), devices.end(),
-                               [&](const DeviceInfo& d) { return kind == 0 || d.kind != kind; }),
-                devices.end());
+  RemoveDevicesExceptKind(devices, kind);
 }
 
 int32_t IdentifyBrandOf(const DeviceInfo&, ScanParameters&) { return 0; }

@@ -24,6 +24,7 @@
 #include "auto_dialog.h"
 #include "core_links.h"
 #include "device/device_label.h"
+#include "device/device_list.h"
 #include "device_views.h"
 #include "export_dialog.h"
 #include "file_view.h"
@@ -354,7 +355,8 @@ void CMainFrame::OpenImageFiles(const QStringList& paths) {
   for (const QString& path : paths) {
     const QFileInfo info(path);
     const size_t before = devices_.size();
-    AddImageTo(devices_, S(info.absoluteFilePath()), ImageSecondText(S(info.fileName())));
+    const std::string full = S(info.absoluteFilePath());
+    AddImageTo(devices_, full, ImageSecondText(full));
     if (devices_.size() > before) disk_view_->AddDeviceItem(devices_.back());
   }
 }

@@ -86,10 +86,4 @@ std::string SourceDeviceText(const DeviceInfo& d) {
   return d.name + "---" + d.serial + "---#" + std::to_string(d.number);
 }
 
-std::string ImageSecondText(std::string_view file_name) {
-  const size_t dot = file_name.rfind('.');
-  if (dot == std::string_view::npos || dot == 0) return std::string(file_name);
-  return std::string(file_name.substr(0, dot));
-}
-
 }  // namespace orvane

@@ -37,8 +37,4 @@ const DeviceInfo* FindDeviceByNumber(const std::vector<DeviceInfo>& devices, int
 
 // "%s---%s---#%d" of a source device, as the parse and load dialogs show it.
 std::string SourceDeviceText(const DeviceInfo& device);
-// The second text of an opened image: its file name without the last
-// extension (a dot at the very start does not count).
-std::string ImageSecondText(std::string_view file_name);
-
 }  // namespace orvane

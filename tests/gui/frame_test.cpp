@@ -21,6 +21,7 @@
 #include "export_dialog.h"
 #include "gui_test_support.h"
 #include "scan_dialog.h"
+#include "synth/sparse_image.h"
 #include "synth/test_support.h"
 
 using namespace orvane;
@@ -218,6 +219,34 @@ class FrameTest : public QObject {
     // An item whose text leads nowhere resolves to no device.
     auto* stray = new QTreeWidgetItem(tree, {"no number here"});
     QVERIFY(!tree->ResolveTreeItem(stray).device);
+  }
+
+  void OpeningImagesAddsTreeItems() {
+    auto f = MakeFrame();
+    synth::TempDir dir;
+    synth::SparseImage a(dir.File("first.img"), 4 * 1048576);
+    synth::SparseImage b(dir.File("second.disk.dsk"), 2 * 1048576);
+    f->ask_image_files = [&] {
+      return QStringList{QString::fromStdString(dir.File("first.img")),
+                         QString::fromStdString(dir.File("second.disk.dsk"))};
+    };
+    f->action(CmdOpenImage)->trigger();
+    QCOMPARE(f->devices().size(), size_t{2});
+    QCOMPARE(f->disk_view()->topLevelItemCount(), 2);
+    QCOMPARE(f->devices()[1].serial, std::string("second.disk"));
+    QCOMPARE(f->devices()[1].number, 10);
+    QVERIFY(f->disk_view()->topLevelItem(1)->text(0).startsWith("[#10] "));
+    QVERIFY(f->disk_view()->topLevelItem(1)->text(0).endsWith(" [2.0 MB] [unKnown]"));
+    // A file that cannot be opened adds nothing.
+    f->OpenImageFiles({QString::fromStdString(dir.File("missing.img"))});
+    QCOMPARE(f->disk_view()->topLevelItemCount(), 2);
+    QCOMPARE(LastLog(*f, 0), QString("错误"));
+    // "移除镜像" removes an image with its item.
+    f->disk_view()->setCurrentItem(f->disk_view()->topLevelItem(0));
+    f->action(CmdRemoveImage)->trigger();
+    QCOMPARE(f->devices().size(), size_t{1});
+    QCOMPARE(f->disk_view()->topLevelItemCount(), 1);
+    QCOMPARE(f->devices()[0].number, 10);
   }
 
   void LogClearAndExport() {
