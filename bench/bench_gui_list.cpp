@@ -115,6 +115,7 @@ int main(int argc, char** argv) {
   QElapsedTimer show_clock;
   show_clock.start();
   frame.file_view()->FillRecordingList();
+  std::printf("bound in %lld ms\n", static_cast<long long>(show_clock.elapsed()));
   frame.file_view()->table()->viewport()->repaint();
   QApplication::processEvents();
   const qint64 show_ms = show_clock.elapsed();

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core_links.h"
+#include "recordings/export.h"
 #include "file_view.h"
 #include "gui_thread.h"
 #include "main_frame.h"
@@ -85,7 +85,14 @@ void CExportDialog::Start() {
   const int row = row_;
   frame_->StartWorker([this, frame, model, base, mode, row] {
     frame->flags().worker_busy.store(1);
-    RunExportJob(frame->params(), *model, base, mode == ExportMode::Single, row);
+    ExportRequest request;
+    request.base_folder = base;
+    request.mode = mode == ExportMode::Single ? ExportSingle : ExportTicked;
+    request.row = row;
+    RunExport(frame->params(), model->rows(), request, [model](const ExportedFile&) {
+      // The worker unticks rows as their files are done; the list repaints.
+      PostToGui([model] { model->TicksChanged(); });
+    });
     frame->flags().worker_busy.store(0);
     CloseByWorker();
     PowerOffIfRequested(frame->flags());

@@ -13,6 +13,7 @@
 #include "main_frame.h"
 #include "page_bar.h"
 #include "recording_model.h"
+#include "recordings/row_text.h"
 #include "scan/parse_job.h"
 #include "scan/status_texts.h"
 #include "scan_dialog.h"
@@ -109,7 +110,7 @@ void CFileView::TickAll(bool on) { model_->SetAllTicked(on); }
 
 void CFileView::TickStatistics() {
   const auto [count, bytes] = model_->TickedTotals();
-  frame_->Info(Q(TickedStatsText(count, bytes)));
+  frame_->Info(Q(TickedStatisticsText(count, bytes)));
 }
 
 int CFileView::FirstSelectedRow() const {

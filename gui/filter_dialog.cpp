@@ -11,8 +11,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <climits>
 
-#include "core_links.h"
+#include "recordings/row_filter.h"
+#include "scan/worker_flags.h"
 #include "file_view.h"
 #include "gui_thread.h"
 #include "main_frame.h"
@@ -96,51 +98,56 @@ void CSetDlg::ModeClicked() {
   channels_->setText(by_date ? "xx-xx-xx" : "");
 }
 
-static uint64_t KeyOf(const QDateTime& t) {
-  if (!t.isValid()) return HourKeyOf(0, 0, 0, -1);
-  return HourKeyOf(t.date().year(), t.date().month(), t.date().day(), t.time().hour());
+static int64_t KeyOf(const QDateTime& t) {
+  if (!t.isValid()) return HourKey(0, 0, 0, -1);
+  const QDateTime local = t.toLocalTime();
+  return HourKey(local.date().year(), local.date().month(), local.date().day(),
+                 local.time().hour());
 }
 
 void CSetDlg::Confirm() {
   if (frame_->RefuseWhileBusy()) return;
   frame_->params().stop.store(0);
   channel_list_.clear();
-  mode_ = date_->isChecked() ? 1 : 2;
-  start_key_ = KeyOf(start_->dateTime());
-  end_key_ = KeyOf(end_->dateTime());
-  channel_list_ = ChannelListOf(S(channels_->text()));
-  if ((mode_ == 1 && start_key_ >= end_key_) || (mode_ == 2 && channel_list_.empty())) {
-    frame_->Warn("参数设置错误，请重新设置");
+  mode_ = date_->isChecked() ? FilterByDate : FilterByChannel;
+  FilterSettings settings;
+  settings.mode = mode_;
+  settings.start_key = KeyOf(start_->dateTime());
+  settings.end_key = KeyOf(end_->dateTime());
+  settings.channels = ParseChannelList(S(channels_->text()));
+  channel_list_ = settings.channels;
+  if (!settings.valid()) {
+    frame_->Warn(Q(kMsgFilterBadParameters));
     return;
   }
-  RowFilter filter;
-  filter.by_date = mode_ == 1;
-  filter.start_key = start_key_;
-  filter.end_key = end_key_;
-  filter.channels = channel_list_;
   CMainFrame* frame = frame_;
   RecordingModel* model = frame_->file_view()->model();
   QProgressBar* bar = progress_;
-  const int64_t rows = model->row_count();
-  frame_->StartWorker([this, frame, model, bar, filter, rows] {
+  model->BeginRowRemoval();
+  frame_->StartWorker([this, frame, model, bar, settings] {
     frame->flags().worker_busy.store(1);
-    RunOnGui([frame] { frame->Info("正在过滤文件中..."); });
-    const int64_t last = rows - 1;
-    const int top = static_cast<int>(std::max<int64_t>(last, 0) / 1000);
-    PostToGui([bar, top] { bar->setRange(0, top); });
-    int shown_value = top;
-    std::vector<uint32_t> kept = FilterEntries(
-        frame->params(), rows, [model](int64_t r) { return model->EntryOf(static_cast<int>(r)); },
-        filter, [bar, &shown_value, top](int64_t row) {
-          const int value = static_cast<int>(row / 1000);
-          // One update per hundredth of the way keeps the GUI's queue short.
-          if (shown_value - value >= std::max(1, top / 100) || value == 0) {
-            shown_value = value;
-            PostToGui([bar, value] { bar->setValue(value); });
-          }
-        });
-    RunOnGui([model, &kept] { model->KeepEntries(std::move(kept)); });
-    RunOnGui([frame] { frame->Info("过滤文件任务结束"); });
+    FilterHooks hooks;
+    int64_t top_value = 0;
+    hooks.range = [bar, &top_value](int64_t top) {
+      top_value = top;
+      const int t = static_cast<int>(std::min<int64_t>(top, INT_MAX));
+      PostToGui([bar, t] {
+        bar->setRange(0, t);
+        bar->setValue(t);
+      });
+    };
+    // One update per hundredth of the way keeps the GUI's queue short.
+    int64_t shown = -1;
+    hooks.position = [bar, &shown, &top_value](int64_t value) {
+      if (shown >= 0 && shown - value < std::max<int64_t>(1, top_value / 100) && value != 0)
+        return;
+      shown = value;
+      const int v = static_cast<int>(std::min<int64_t>(value, INT_MAX));
+      PostToGui([bar, v] { bar->setValue(v); });
+    };
+    FilterRows(model->rows(), frame->params().head.time_kind, settings, &frame->params().stop,
+               hooks);
+    RunOnGui([model] { model->EndRowRemoval(); });
     frame->flags().worker_busy.store(0);
     CloseByWorker();
     PowerOffIfRequested(frame->flags());

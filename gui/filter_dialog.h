@@ -47,8 +47,6 @@ class CSetDlg : public WorkerDialog {
   QPushButton* ok_;
   QPushButton* stop_;
   int32_t mode_ = 1;
-  uint64_t start_key_ = 0;
-  uint64_t end_key_ = 0;
   std::vector<int32_t> channel_list_;
 };
 

@@ -12,10 +12,6 @@ std::string ExportTotalsText(const ExportTotals& t, int64_t elapsed) {
   return text;
 }
 
-std::string TickedStatsText(int64_t count, int64_t total) {
-  return "勾选文件数量: " + std::to_string(count) + "   勾选文件大小: " + FormatSize(total);
-}
-
 std::string LogTimeText(std::time_t when) {
   std::tm local{};
   if (!localtime_r(&when, &local)) return {};

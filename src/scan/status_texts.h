@@ -1,6 +1,6 @@
 #pragma once
 // Texts of the main window's status pane and log that do not depend on any
-// widget: export totals, tick statistics, log times and exported log lines.
+// widget: export totals, log times and exported log lines.
 
 #include <cstdint>
 #include <ctime>
@@ -17,9 +17,6 @@ namespace orvane {
 std::string ExportTotalsText(const ExportTotals& totals, int64_t elapsed_seconds);
 // Progress-bar units of the export totals: 2 MiB.
 inline constexpr int64_t kExportBarUnit = 2097152;
-
-// "勾选文件数量: %d   勾选文件大小: %s".
-std::string TickedStatsText(int64_t count, int64_t total_bytes);
 
 // Local time as "%Y-%m-%d %H-%M-%S"; empty when it cannot be converted.
 std::string LogTimeText(std::time_t when);
