@@ -66,5 +66,6 @@ void InstallStopOnInterrupt(std::atomic<int32_t>* stop_flag);
 void RegisterDeviceCommands(CLI::App& app, int& status);
 void RegisterParseCommands(CLI::App& app, int& status);
 void RegisterRecordingCommands(CLI::App& app, int& status);
+void RegisterIdentifyCommands(CLI::App& app, int& status);
 
 }  // namespace orvane::cli

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   RegisterDeviceCommands(app, status);
   RegisterParseCommands(app, status);
   RegisterRecordingCommands(app, status);
+  RegisterIdentifyCommands(app, status);
 
   try {
     app.parse(argc, argv);
