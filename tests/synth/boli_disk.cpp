@@ -65,7 +65,7 @@ std::vector<BoliPlanted> PlantBoliFrames(SparseImage& image, int64_t offset,
   for (const auto& f : frames) {
     const Bytes bytes = BoliFrame(f.channel, f.time, f.payload);
     out.push_back({f.channel, f.time, offset + static_cast<int64_t>(run.size()),
-                   static_cast<uint32_t>(bytes.size())});
+                   static_cast<uint32_t>(bytes.size()), bytes});
     run.insert(run.end(), bytes.begin(), bytes.end());
   }
   image.Write(offset, run);

@@ -27,6 +27,7 @@ struct BoliPlanted {
   uint32_t time = 0;
   int64_t offset = 0;
   uint32_t size = 0;  // whole frame
+  Bytes bytes;        // the frame as written
 };
 
 struct BoliFrameSpec {
