@@ -1,5 +1,6 @@
 #include "scan/identify.h"
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -87,7 +88,15 @@ int32_t IdentifyStreamBrand(std::span<const uint8_t> s) {
   const size_t end = s.size() - 0x200;
   const uint64_t successor_limit = s.size() - 0x1FC;
   constexpr uint32_t kStart = 0x01000000;  // bytes 00 00 00 01
+  // Every signature begins with one of a few bytes or has a start code
+  // ending at k + 19; all other positions are passed over at once.
+  static constexpr auto kLeads = [] {
+    std::array<bool, 256> t{};
+    t[0x00] = t['D'] = t['H'] = t['Z'] = t['J'] = true;
+    return t;
+  }();
   for (size_t k = 0; k < end; ++k) {
+    if (!kLeads[b[k]] && b[k + 19] != 1) continue;
     const bool start_at_16 = LoadLE32(b + k + 16) == kStart;
     switch (b[k]) {
       case 0x00:
