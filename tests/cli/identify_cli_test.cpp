@@ -63,7 +63,7 @@ TEST(IdentifyCli, PrintsTheTreeTextAndWithStreamTheSampledText) {
   EXPECT_EQ(j[0]["disk_brand"], 4);
   EXPECT_EQ(j[0]["stream_text"], "波粒监控");
   EXPECT_EQ(j[1]["disk_text"], "unKnown");
-  EXPECT_NE(r.err.find("打开源设备失败"), std::string::npos);
+  EXPECT_NE(r.err.find("错误: "), std::string::npos) << r.err;
 }
 
 }  // namespace
