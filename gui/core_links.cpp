@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "device/device_list.h"
+#include "scan/identify.h"
 
 namespace orvane::gui {
 
@@ -17,10 +18,14 @@ void RemoveDevicesExcept(std::vector<DeviceInfo>& devices, int32_t kind) {
   RemoveDevicesExceptKind(devices, kind);
 }
 
-int32_t IdentifyBrandOf(const DeviceInfo&, ScanParameters&) { return 0; }
+int32_t IdentifyBrandOf(const DeviceInfo& device, ScanParameters& params) {
+  return IdentifyDiskBrand(device, params);
+}
 
-int32_t SampleBrandOf(const DeviceInfo&, const std::function<void(int)>&) { return 0; }
+int32_t SampleBrandOf(const DeviceInfo& device, const std::function<void(int)>& sampled) {
+  return SampleStreamBrand(device, sampled);
+}
 
-std::string StreamBrandText(int32_t) { return "未知监控"; }
+std::string StreamBrandText(int32_t code) { return std::string(orvane::StreamBrandText(code)); }
 
 }  // namespace orvane::gui

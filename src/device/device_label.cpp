@@ -3,22 +3,11 @@
 #include <charconv>
 
 #include "device/format_text.h"
+#include "scan/identify.h"
 
 namespace orvane {
 
-std::string BrandTreeText(int32_t code) {
-  switch (code) {
-    case 1: return "海康";
-    case 2: return "大华";
-    case 3: return "WFS";
-    case 4: return "波粒";
-    case 5: return "华亿";
-    case 6: return "美电贝尔";
-    case 7: return "中维监控";
-    case 8: return "智灵监控";
-    default: return "unKnown";
-  }
-}
+std::string BrandTreeText(int32_t code) { return std::string(DiskBrandText(code)); }
 
 int32_t PreselectedBrand(std::string_view t) {
   if (t == "海康") return 1;

@@ -98,8 +98,12 @@ inline void FragmentList::push_back(const FragmentExtent& f) {
   if (count_ == capacity_) {
     uint32_t cap = capacity_ * 2;
     auto* grown = new FragmentExtent[cap];
-    std::copy(data(), data() + count_, grown);
-    if (capacity_ > 1) delete[] heap_;
+    if (capacity_ > 1) {
+      std::copy(heap_, heap_ + count_, grown);
+      delete[] heap_;
+    } else {
+      grown[0] = inline_;  // the inline slot holds exactly one
+    }
     heap_ = grown;
     capacity_ = cap;
   }
