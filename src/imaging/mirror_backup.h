@@ -1,0 +1,111 @@
+#pragma once
+// The mirror backup: copies a range of sectors of a drive or file onto a
+// drive or a new image file, in 2 MiB blocks. The source is read through a
+// SourceDevice (read-only); the target is the only thing this program ever
+// opens for writing, and only the one the user chose.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "device/device_info.h"
+#include "scan/parse_job.h"
+
+namespace orvane {
+
+struct WorkerFlags;
+
+inline constexpr int32_t kEndpointNone = 0;
+inline constexpr int32_t kEndpointDrive = 2;
+inline constexpr int32_t kEndpointFile = 3;
+
+inline constexpr int64_t kBackupBlock = 0x200000;  // 2 MiB
+inline constexpr int64_t kBackupSectorSize = 512;  // unit of the offset and size fields
+
+inline constexpr std::string_view kMsgBackupBadParameters = "参数设置错误，请重新设置";
+inline constexpr std::string_view kMsgBackupRunning = "正在进行镜像备份...";
+inline constexpr std::string_view kMsgBackupOpenSourceFailed = "打开源设备失败";
+inline constexpr std::string_view kMsgBackupOpenTargetFailed = "打开目标设备失败";
+inline constexpr std::string_view kMsgBackupCreateTargetFailed = "创建目标设备失败";
+inline constexpr std::string_view kMsgBackupFinished = "镜像备份任务结束";
+inline constexpr std::string_view kMsgBackupFileBusy = "当前文件被占用状态";
+
+inline constexpr std::string_view kLogInfo = "信息";
+inline constexpr std::string_view kLogWarning = "警告";
+
+// One side of the copy. Offset and size are sectors of 512 bytes in the
+// dialog's fields and bytes once the copy has been started.
+struct BackupEndpoint {
+  int32_t kind = kEndpointNone;
+  DeviceInfo device;  // kind 2
+  std::string path;   // kind 3
+  int64_t offset = 0;
+  int64_t size = 0;
+
+  // Where the bytes of this side are on the system: the drive's node or the file.
+  std::string SystemPath() const;
+};
+
+// A drive as the source of a copy: the whole drive, sized in 512-byte
+// sectors whatever the drive's own sector size, because the copy counts in
+// those.
+BackupEndpoint DriveEndpoint(const DeviceInfo& drive);
+// The endpoint text: "%s---%s---#%d" for a drive, the full path for a file.
+std::string EndpointText(const BackupEndpoint& e);
+
+// The copy in progress: both sides in bytes and the stop flag the dialog (or
+// Ctrl-C) sets.
+struct BackupJob {
+  BackupEndpoint source;
+  BackupEndpoint target;
+  std::atomic<int32_t> stop{0};
+};
+
+// The dialog's fields when "开始" is pressed.
+struct BackupRequest {
+  BackupEndpoint source;
+  BackupEndpoint target;
+  std::string source_offset_text;
+  std::string source_size_text;
+  std::string target_offset_text;
+  std::string target_size_text;  // shown, not used by the copy
+};
+
+// The steps of "开始": busy check, stop flag cleared, fields read as sectors
+// and turned into bytes in `job`, the refusals. A target that is the source
+// itself, or lies on the source's drive, and a range past the end of a
+// target drive are refused like any bad parameter.
+StartResult ValidateBackupStart(const BackupRequest& request, BackupJob& job,
+                                WorkerFlags& flags);
+
+// What the copy tells the window around it; unset members fall back to the
+// notification sink (warnings as errors there).
+struct BackupHooks {
+  std::function<void(std::string_view type, std::string_view text)> log;
+  std::function<void(int64_t steps)> progress_range;
+  std::function<void(int64_t step)> progress_position;
+  std::function<void()> close_dialog;
+};
+
+// The copy itself, from "正在进行镜像备份..." to "镜像备份任务结束". Returns
+// true when every block was copied.
+bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks);
+
+// The backup worker in its fixed order: busy, copy, not busy, dialog
+// closed, power-off when asked for.
+bool RunBackupJob(BackupJob& job, WorkerFlags& flags, const BackupHooks& hooks);
+
+// True when writing `target_path` would change the medium `source_path`
+// lives on: the same file or drive under any name, a partition of the same
+// disk, a drive holding the file system of the other side. `sysfs` is the
+// root of the block-device tree (tests point it elsewhere).
+bool TargetTouchesSource(const std::string& source_path, const std::string& target_path,
+                         const std::string& sysfs = "/sys");
+
+// The major:minor of the whole disk a block device number belongs to; the
+// number itself when it is not a partition or sysfs does not know it.
+uint64_t WholeDiskOf(uint64_t dev, const std::string& sysfs = "/sys");
+
+}  // namespace orvane
