@@ -67,5 +67,6 @@ void RegisterDeviceCommands(CLI::App& app, int& status);
 void RegisterParseCommands(CLI::App& app, int& status);
 void RegisterRecordingCommands(CLI::App& app, int& status);
 void RegisterIdentifyCommands(CLI::App& app, int& status);
+void RegisterImageCommands(CLI::App& app, int& status);
 
 }  // namespace orvane::cli

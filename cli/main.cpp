@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   RegisterParseCommands(app, status);
   RegisterRecordingCommands(app, status);
   RegisterIdentifyCommands(app, status);
+  RegisterImageCommands(app, status);
 
   try {
     app.parse(argc, argv);
