@@ -31,26 +31,14 @@
 #include "synth/dahua_disk.h"
 #include "synth/test_support.h"
 
+#include "plain_read.h"
+
 namespace {
 
 using namespace orvane;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
-
-double PlainRead(const DeviceInfo& device) {
-  SourceDevice dev;
-  dev.Open(device);
-  std::vector<uint8_t> buf(0x200000);
-  const auto t0 = Clock::now();
-  for (int64_t at = 0; at < device.size; at += 0x200000) {
-    dev.Read(at, buf.data(), 0x200000);
-    if (!dev.ok()) std::fprintf(stderr, "read failed at %lld\n", static_cast<long long>(at));
-  }
-  return Seconds(t0, Clock::now());
-}
+using bench::Clock;
+using bench::PlainRead;
+using bench::Seconds;
 
 double DeepParse(const DeviceInfo& device, const std::string& task, int version, int64_t* found) {
   ScanParameters p;
