@@ -11,9 +11,6 @@ namespace orvane::gui {
 // the tree item led to no device).
 void CMainFrame::ShowImagingDialog(const DeviceInfo* /*device*/) {}
 
-// "HEX查看": a modeless hex view of the device's first sectors.
-void CMainFrame::ShowHexView(const DeviceInfo* /*device*/) {}
-
 // "定时关机": the timed shutdown dialog; sets flags().shutdown_when_done.
 void CMainFrame::ShowShutdownDialog() {}
 
