@@ -45,6 +45,17 @@ int64_t HourKeyOfText(std::string_view text) {
   return HourKey(year, month, day, hour);
 }
 
+int64_t HourKeyOfTime(uint8_t time_kind, uint32_t value) {
+  CivilTime t;
+  // An unknown kind has an empty text, which reads as all zero.
+  if (!DecodeTime(time_kind, value, t)) return HourKey(0, 0, 0, 0);
+  // A negative field prints a '-' of its own and reads back differently;
+  // keep the text's reading for it rather than guess.
+  if (t.year < 0 || t.month < 0 || t.day < 0 || t.hour < 0)
+    return HourKeyOfText(FormatTimeText(time_kind, value));
+  return HourKey(t.year, t.month, t.day, t.hour);
+}
+
 std::vector<int32_t> ParseChannelList(std::string_view text) {
   std::vector<int32_t> out;
   if (text.empty()) return out;
@@ -61,12 +72,19 @@ bool FilterSettings::valid() const {
   return !channels.empty();
 }
 
-bool RowMatchesDate(const FilterSettings& s, std::string_view start_text, std::string_view end_text) {
+namespace {
+bool KeysMatch(const FilterSettings& s, int64_t start_key, int64_t end_key) {
   const auto lo = static_cast<uint64_t>(s.start_key);
   const auto hi = static_cast<uint64_t>(s.end_key);
-  const auto sk = static_cast<uint64_t>(HourKeyOfText(start_text));
-  const auto ek = static_cast<uint64_t>(HourKeyOfText(end_text));
+  const auto sk = static_cast<uint64_t>(start_key);
+  const auto ek = static_cast<uint64_t>(end_key);
   return (lo <= sk && sk < hi) || (lo < ek && ek <= hi);
+}
+}  // namespace
+
+bool RowMatchesDate(const FilterSettings& s, std::string_view start_text,
+                    std::string_view end_text) {
+  return KeysMatch(s, HourKeyOfText(start_text), HourKeyOfText(end_text));
 }
 
 bool RowMatchesChannel(const FilterSettings& s, std::string_view channel_text) {
@@ -89,9 +107,12 @@ void FilterRows(RecordingRows& rows, uint8_t time_kind, const FilterSettings& s,
       [&](size_t r) {
         const RecordingEntry& e = rows.Entry(r);
         if (s.mode == FilterByDate)
-          return RowMatchesDate(s, FormatTimeText(time_kind, e.start_time),
-                                FormatTimeText(time_kind, e.end_time));
-        return RowMatchesChannel(s, std::to_string(e.channel));
+          return KeysMatch(s, HourKeyOfTime(time_kind, e.start_time),
+                           HourKeyOfTime(time_kind, e.end_time));
+        // The channel text is the plain decimal number, which reads back as
+        // itself.
+        return std::any_of(s.channels.begin(), s.channels.end(),
+                           [&](int32_t c) { return c == e.channel; });
       },
       stop,
       [&](size_t r) {

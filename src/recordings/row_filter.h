@@ -31,6 +31,10 @@ inline bool HourKeyLess(int64_t a, int64_t b) {
 // The key of a full time text "YYYY-MM-DD HH-MM-SS" (or of any text, read
 // the same way: fields that are missing read as 0).
 int64_t HourKeyOfText(std::string_view time_text);
+// The key of a record's time word, equal to HourKeyOfText of its time text
+// but made from the decoded fields, so that filtering a full page does not
+// format and re-read two texts per row.
+int64_t HourKeyOfTime(uint8_t time_kind, uint32_t value);
 
 // "1-2-3" gives 1, 2, 3; "5" gives 5; "" gives nothing; "xx-xx-xx" gives 0, 0, 0.
 std::vector<int32_t> ParseChannelList(std::string_view text);
@@ -47,7 +51,8 @@ struct FilterSettings {
 
 // A row of the date filter stays when its start hour lies in [start, end) or
 // its end hour in (start, end].
-bool RowMatchesDate(const FilterSettings& s, std::string_view start_text, std::string_view end_text);
+bool RowMatchesDate(const FilterSettings& s, std::string_view start_text,
+                    std::string_view end_text);
 // A row of the channel filter stays when its channel text's value is listed.
 bool RowMatchesChannel(const FilterSettings& s, std::string_view channel_text);
 // The row test of the filter for the settings' mode.

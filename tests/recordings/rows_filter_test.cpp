@@ -21,7 +21,8 @@ RecordingEntry Rec(int64_t channel, int64_t size, uint32_t start = 0, uint32_t e
 }
 
 uint32_t Packed(int y, int mo, int d, int h, int mi, int s) {
-  return (static_cast<uint32_t>(y - 2000) << 26) | (mo << 22) | (d << 17) | (h << 12) | (mi << 6) | s;
+  return (static_cast<uint32_t>(y - 2000) << 26) | (mo << 22) | (d << 17) | (h << 12) | (mi << 6) |
+         s;
 }
 
 TEST(RowTexts, AsTheListShowsThem) {
@@ -52,6 +53,24 @@ TEST(HourKey, KeysAndChannelLists) {
   EXPECT_TRUE(ParseChannelList("").empty());
   EXPECT_EQ(ParseChannelList("-4"), (std::vector<int32_t>{-4}));
   EXPECT_EQ(ParseChannelList("12-"), (std::vector<int32_t>{12, 0}));
+}
+
+TEST(HourKey, KeyOfTimeWordReadsAsItsText) {
+  // The filter keys rows from the decoded fields; it must agree with the
+  // list's text for every kind, also for words that decode to odd fields.
+  uint32_t v = 0x12345678;
+  for (uint8_t kind = 0; kind <= 6; ++kind) {
+    for (uint32_t word : {0u, 1u, 0xFFFFFFFFu, 0x80000000u, Packed(2019, 5, 1, 8, 30, 0),
+                          Packed(2037, 15, 31, 31, 63, 63)}) {
+      EXPECT_EQ(HourKeyOfTime(kind, word), HourKeyOfText(FormatTimeText(kind, word)))
+          << int(kind) << " " << word;
+    }
+    for (int i = 0; i < 20000; ++i) {
+      v = v * 1664525u + 1013904223u;
+      ASSERT_EQ(HourKeyOfTime(kind, v), HourKeyOfText(FormatTimeText(kind, v)))
+          << int(kind) << " " << v;
+    }
+  }
 }
 
 TEST(RowFilter, DateWindowTakesStartsInsideAndEndsInside) {
@@ -123,10 +142,12 @@ TEST(RecordingRows, StoppedFilterLeavesTheLowerRows) {
   rows.Bind(&list);
   std::atomic<int32_t> stop{0};
   // Nothing matches the window; stop once row 6 is done.
-  rows.RemoveRows([&](size_t r) {
-    if (r == 6) stop.store(1);
-    return false;
-  }, &stop);
+  rows.RemoveRows(
+      [&](size_t r) {
+        if (r == 6) stop.store(1);
+        return false;
+      },
+      &stop);
   ASSERT_EQ(rows.size(), 6u);
   EXPECT_EQ(rows.EntryIndex(5), 5u);
 }
