@@ -4,11 +4,16 @@
 // end of the medium), so that the caller never clears a whole buffer before
 // a read that fills it anyway.
 //
-// Reads happen on the calling thread: the pack search is several times
-// faster than the read, and handing windows to a helper thread costs more in
-// wake-ups on a busy machine than the overlap gains.
+// A reader thread fetches the next window while the caller searches the one
+// it holds: the search of a window costs a good part of its read, and run
+// one after the other the two would keep the scan well below the speed of
+// the medium. The device is used by the reader thread alone while windows
+// are being handed out; reads stay in order and of the same sizes.
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace orvane {
@@ -30,19 +35,44 @@ class WindowReader {
   // marks where a read comes back short, so that the rest is zeroed.
   WindowReader(SourceDevice& device, int64_t device_size, int64_t start, int64_t end,
                int32_t window, int32_t step);
+  // Waits for a read in flight; at most one window is read ahead of the
+  // last one handed out.
+  ~WindowReader();
+  WindowReader(const WindowReader&) = delete;
+  WindowReader& operator=(const WindowReader&) = delete;
 
   // The next window in order; false past the end. The previous window's
-  // bytes are overwritten by this call.
+  // bytes are overwritten by this call or soon after it.
   bool Next(Window& out);
 
  private:
+  enum class SlotState { Free, Filled, Held };
+  struct Slot {
+    std::vector<uint8_t> bytes;
+    Window window;
+    SlotState state = SlotState::Free;
+  };
+
+  // Reads the window at `position` into `slot`; returns where the next one
+  // begins.
+  int64_t ReadInto(Slot& slot, int64_t position);
+  void ReadAhead();
+
   SourceDevice& device_;
   const int64_t device_size_;
   const int64_t end_;
   const int32_t window_;
   const int32_t step_;
-  int64_t position_;
-  std::vector<uint8_t> bytes_;
+  int64_t position_;  // next window to read (the synchronous path only)
+
+  Slot slots_[2];
+  size_t take_ = 0;  // slot the next window is handed out from
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool reader_done_ = false;  // no more windows will be filled
+  bool quit_ = false;
+  bool threaded_ = false;
+  std::thread reader_;
 };
 
 }  // namespace orvane
