@@ -4,7 +4,13 @@
 #include <QItemSelectionModel>
 #include <QTableView>
 
+#include <QDateTimeEdit>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
 #include "export_dialog.h"
+#include "filter_dialog.h"
 #include "file_view.h"
 #include "gui_test_support.h"
 #include "recording_model.h"
@@ -30,6 +36,26 @@ void Load(CMainFrame& f, std::vector<RecordingEntry> entries, uint8_t kind = 1) 
   f.params().recordings = std::move(entries);
   f.params().head.time_kind = kind;
   f.file_view()->FillRecordingList();
+}
+
+uint32_t Packed(int y, int mo, int d, int h, int mi, int s) {
+  return (static_cast<uint32_t>(y - 2000) << 26) | (static_cast<uint32_t>(mo) << 22) |
+         (static_cast<uint32_t>(d) << 17) | (static_cast<uint32_t>(h) << 12) |
+         (static_cast<uint32_t>(mi) << 6) | static_cast<uint32_t>(s);
+}
+
+// The channels of the rows the list shows, top to bottom.
+QStringList ShownChannels(CMainFrame& f) {
+  QStringList out;
+  RecordingModel* m = f.file_view()->model();
+  for (int r = 0; r < m->rowCount(); ++r) out << m->CellText(r, 1);
+  return out;
+}
+
+void RunFilter(CMainFrame& f) {
+  QTest::mouseClick(f.filter_dialog()->ok_button(), Qt::LeftButton);
+  QVERIFY(f.WaitForWorkers(60000));
+  QCoreApplication::processEvents();
 }
 
 }  // namespace
@@ -96,6 +122,48 @@ class ListTest : public QObject {
     view->SaveSelected();
     QCOMPARE(LastLog(*f), QString("文件列表中没有任何文件信息"));
     QCOMPARE(LastLog(*f, 0), QString("警告"));
+  }
+
+  // The date window takes a row whose start hour lies in [start, end) or
+  // whose end hour lies in (start, end]; a row spanning the window has
+  // neither and goes.
+  void FilterDialogDateWindowAndChannels() {
+    auto f = MakeFrame();
+    auto at = [](int h, int mi) { return Packed(2019, 5, 1, h, mi, 0); };
+    Load(*f,
+         {Entry(1, 10, at(8, 0), at(8, 30)), Entry(2, 10, at(9, 0), at(9, 59)),
+          Entry(3, 10, at(10, 0), at(10, 20)), Entry(4, 10, at(7, 30), at(8, 10)),
+          Entry(5, 10, at(7, 0), at(11, 0)), Entry(6, 10, 0, 0)},
+         1);
+    CSetDlg* d = f->filter_dialog();
+    f->file_view()->OpenFilter();
+    QVERIFY(d->isVisible());
+    QVERIFY(d->date_radio()->isChecked());
+    QCOMPARE(d->start_picker()->displayFormat(), QString("yyyy-MM-dd HH"));
+    d->start_picker()->setDateTime(QDateTime(QDate(2019, 5, 1), QTime(8, 0)));
+    d->end_picker()->setDateTime(QDateTime(QDate(2019, 5, 1), QTime(8, 59)));
+    // Minutes play no part: 08:00 to 08:59 is an empty window.
+    QTest::mouseClick(d->ok_button(), Qt::LeftButton);
+    QCOMPARE(LastLog(*f), QString("参数设置错误，请重新设置"));
+    QCOMPARE(LastLog(*f, 0), QString("警告"));
+    QCOMPARE(ShownChannels(*f).size(), 6);
+
+    d->end_picker()->setDateTime(QDateTime(QDate(2019, 5, 1), QTime(10, 0)));
+    RunFilter(*f);
+    QCOMPARE(ShownChannels(*f), (QStringList{"1", "2", "3"}));
+    QVERIFY(LogHas(*f, "正在过滤文件中..."));
+    QCOMPARE(LastLog(*f), QString("过滤文件任务结束"));
+
+    // The channel filter on what the date filter left.
+    f->file_view()->OpenFilter();
+    d->channel_radio()->click();
+    QVERIFY(!d->start_picker()->isEnabled());
+    QVERIFY(d->channel_edit()->isEnabled());
+    d->channel_edit()->setText("1-3");
+    RunFilter(*f);
+    QCOMPARE(ShownChannels(*f), (QStringList{"1", "3"}));
+    // The entries themselves are untouched: binding again shows all six.
+    QCOMPARE(f->params().recordings.size(), size_t{6});
   }
 
   void FilteredRowsKeepTheirEntriesAndTicks() {
