@@ -4,6 +4,8 @@
 
 #include "auto_dialog.h"
 #include "main_frame.h"
+#include "tool_services.h"
+#include "tools/system_power_off.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -21,7 +23,12 @@ int main(int argc, char** argv) {
   parser.addOption(images);
   parser.process(app);
 
+  // The real network, browser and power-off; the window's version check
+  // starts while the window is built.
+  orvane::gui::InstallToolServices(orvane::gui::SystemToolServices());
+  orvane::SystemPowerOff power_off;
   orvane::gui::CMainFrame frame;  // installs itself as the notification sink
+  frame.flags().power_off = &power_off;
   {
     orvane::gui::CSplashDialog splash(&frame);
     splash.Run();

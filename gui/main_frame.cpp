@@ -100,6 +100,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 
 CMainFrame::~CMainFrame() {
   params_.stop.store(1);
+  StopToolWorkers();
   WaitForWorkers(60000);
   if (&Sink() == sink_.get()) SetNotifySink(nullptr);
 }
@@ -260,6 +261,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   // it still writes what it found.
   if (live_workers_.load() > 0) {
     params_.stop.store(1);
+    StopToolWorkers();
     WaitForWorkers(INT_MAX);
   }
   event->accept();

@@ -18,6 +18,7 @@
 #include "recordings/export_totals.h"
 #include "scan/scan_parameters.h"
 #include "scan/worker_flags.h"
+#include "tool_services.h"
 
 class QLabel;
 class QProgressBar;
@@ -38,6 +39,10 @@ class CExportDialog;
 class CAutoDialog;
 class CZnDlg;
 class GuiSink;
+class CBpDialg;
+class CShutdownDialog;
+class CUpdateDialog;
+struct VersionCheckRun;
 
 inline const char* const kFrameTitle = "Orvane[大华监控]录像恢复软件[网络版] V6.10";
 inline const char* const kLogInfo = "信息";
@@ -151,6 +156,17 @@ class CMainFrame : public QMainWindow {
   // The file-open question of "打开镜像"; tests answer it themselves.
   std::function<QStringList()> ask_image_files;
 
+  // The tools' dialogs (made on first use) and what the tools reach outside
+  // through; a window starts with the services the program installed.
+  CBpDialg* imaging_dialog() const { return imaging_dialog_; }
+  CShutdownDialog* shutdown_dialog() const { return shutdown_dialog_; }
+  CUpdateDialog* update_dialog() const { return update_dialog_; }
+  ToolServices tools = InstalledToolServices();
+  // The last version check's result once the window has seen it; -1 before.
+  int32_t version_check_result() const { return version_check_result_; }
+  // Asks the tools' workers (the mirror backup) to end after their block.
+  void StopToolWorkers();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -187,6 +203,13 @@ class CMainFrame : public QMainWindow {
   CExportDialog* export_dialog_ = nullptr;
   CAutoDialog* auto_dialog_ = nullptr;
   CZnDlg* smart_value_dialog_ = nullptr;
+
+  void ShowUpdateDialog(int32_t published);
+  CBpDialg* imaging_dialog_ = nullptr;
+  CShutdownDialog* shutdown_dialog_ = nullptr;
+  CUpdateDialog* update_dialog_ = nullptr;
+  std::shared_ptr<VersionCheckRun> version_check_;
+  int32_t version_check_result_ = -1;
 };
 
 // The frame's side of the notification sink.
