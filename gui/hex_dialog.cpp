@@ -30,9 +30,13 @@ CHexDialog::CHexDialog(const DeviceInfo& device, int64_t offset, QWidget* parent
   edit_ = new CHexEdit(this);
   edit_->setObjectName("hex_edit");
   layout->addWidget(edit_, 1);
-  // Room for 16 bytes a row with addresses and text, about 40 rows.
-  resize(780, 650);
   Load();
+  resize(std::max(edit_->sizeHint().width(), 700), 650);
+}
+
+void CHexDialog::done(int result) {
+  QDialog::done(result);
+  if (testAttribute(Qt::WA_DeleteOnClose)) deleteLater();
 }
 
 void CHexDialog::Load() {

@@ -33,6 +33,10 @@ class CHexDialog : public QDialog {
   // all zeros with the reason above them).
   void Load();
 
+ protected:
+  // Esc and the like end the window for good, as closing it does.
+  void done(int result) override;
+
  private:
   DeviceInfo device_;
   int64_t offset_;

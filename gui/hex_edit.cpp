@@ -116,6 +116,15 @@ QColor CHexEdit::AddressCellColor(int offset) const {
   return QColor(Qt::white);
 }
 
+QSize CHexEdit::sizeHint() const {
+  const QFontMetrics fm(font_);
+  const int cw = std::max(1, fm.horizontalAdvance(QLatin1Char('0')));
+  const int chars = (show_address_ ? (wide_address_ ? 9 : 5) : 0) + (show_hex_ ? 3 * bytes_per_row_ : 0) +
+                    (show_text_ ? bytes_per_row_ : 0) + 1;
+  const int width = chars * cw + verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
+  return QSize(width, 32 * std::max(1, fm.height()) + 2 * frameWidth());
+}
+
 void CHexEdit::MarkDirty() {
   layout_dirty_ = true;
   viewport()->update();
@@ -373,31 +382,30 @@ void CHexEdit::keyPressEvent(QKeyEvent* e) {
     return;
   }
 
+  // Keys the editor has no use for (Esc, Enter, ...) go on to the window.
   const QString text = e->text();
-  if (!ctrl && text.size() == 1) {
-    TypeChar(text.at(0));
-    return;
-  }
+  if (!ctrl && text.size() == 1 && TypeChar(text.at(0))) return;
   e->ignore();
 }
 
-void CHexEdit::TypeChar(QChar ch) {
-  if (length() == 0 || cursor_ >= length()) return;
+bool CHexEdit::TypeChar(QChar ch) {
   const char16_t u = ch.unicode();
+  if (u < 0x20 || u >= 0x7F) return false;
+  if (length() == 0 || cursor_ >= length()) return true;
   uint8_t& byte = reinterpret_cast<uint8_t&>(data_[cursor_]);
   if (caret_column_ == kTextColumn) {
-    if (u < 0x20 || u >= 0x7F) return;
     byte = static_cast<uint8_t>(u);
     if (cursor_ + 1 < length()) ++cursor_;
   } else if (caret_column_ == kHighDigit || caret_column_ == kLowDigit) {
-    // Lower-case digits only: an upper-case letter is taken as a slip.
+    // Only 0-9 and lower-case a-f are digits here; upper-case letters
+    // leave the byte alone.
     int v;
     if (u >= '0' && u <= '9')
       v = u - '0';
     else if (u >= 'a' && u <= 'f')
       v = u - 'a' + 10;
     else
-      return;
+      return true;
     if (caret_column_ == kHighDigit) {
       byte = static_cast<uint8_t>((v << 4) | (byte & 0x0F));
       caret_column_ = kLowDigit;
@@ -409,11 +417,12 @@ void CHexEdit::TypeChar(QChar ch) {
       }
     }
   } else {
-    return;
+    return true;
   }
   sel_start_ = sel_end_ = anchor_ = -1;
   KeepCaretVisible();
   viewport()->update();
+  return true;
 }
 
 void CHexEdit::ReplaceRange(int at, int remove, const QByteArray& insert) {
@@ -479,10 +488,11 @@ void CHexEdit::DeleteSelection() {
   ReplaceRange(start, sel_end_ - sel_start_, {});
 }
 
-void CHexEdit::InsertBytes(int count) {
-  if (count <= 0) return;
+bool CHexEdit::InsertBytes(int count) {
+  if (count <= 0 || count > kHexEditMaxBytes - length()) return false;
   const int at = std::clamp(cursor_, 0, length());
   ReplaceRange(at, 0, QByteArray(count, '\0'));
+  return true;
 }
 
 void CHexEdit::mousePressEvent(QMouseEvent* e) {

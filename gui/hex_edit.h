@@ -11,6 +11,10 @@
 
 namespace orvane::gui {
 
+// Inserting never grows the buffer beyond this, so that repeated
+// select-all + insert cannot exhaust memory or overflow the offsets.
+inline constexpr int kHexEditMaxBytes = 16 * 1024 * 1024;
+
 // Registered clipboard format holding the raw selected bytes.
 inline const char* const kBinaryDataFormat = "BinaryData";
 
@@ -56,13 +60,17 @@ class CHexEdit : public QAbstractScrollArea {
   // window colour. Paint uses exactly this.
   QColor AddressCellColor(int offset) const;
 
+  // Wide enough for every column of a row and the scroll bar.
+  QSize sizeHint() const override;
+
   void SelectAll();
   void Copy();
   void Cut();
   void Paste();
   void DeleteSelection();
-  // Inserts `count` zero bytes at the caret.
-  void InsertBytes(int count);
+  // Inserts `count` zero bytes at the caret; refused (false) when the
+  // buffer would outgrow kHexEditMaxBytes.
+  bool InsertBytes(int count);
 
  protected:
   bool event(QEvent* e) override;
@@ -91,7 +99,8 @@ class CHexEdit : public QAbstractScrollArea {
   void SetTop(int top);
   void ScrollRows(int rows);
   bool MoveCaret(int key, bool ctrl);
-  void TypeChar(QChar c);
+  // False when the character means nothing in the caret's column.
+  bool TypeChar(QChar c);
   void ReplaceRange(int at, int remove, const QByteArray& insert);
   void ClampCaret();
   QString SelectionText() const;

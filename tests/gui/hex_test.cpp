@@ -109,6 +109,8 @@ class HexTest : public QObject {
     QCOMPARE(e->top(), page);
     QCOMPARE(e->cursor(), page);  // the caret keeps its screen row
     QCOMPARE(e->verticalScrollBar()->value(), rows);
+    e->verticalScrollBar()->setValue(5);
+    QCOMPARE(e->top(), 80);
     for (int i = 0; i < 600 && e->top() < 8192 - page; ++i) QTest::keyClick(e.get(), Qt::Key_PageDown);
     QCOMPARE(e->top(), 8192 - page);
     QTest::keyClick(e.get(), Qt::Key_PageDown);
@@ -283,6 +285,13 @@ class HexTest : public QObject {
     QCOMPARE(e->data(), QByteArray("3456789"));
     QCOMPARE(QGuiApplication::clipboard()->mimeData()->data(kBinaryDataFormat),
              QByteArray("01\0", 3));
+    // Doubling again and again stops at the cap instead of overflowing.
+    for (int i = 0; i < 24; ++i) {
+      QTest::keyClick(e.get(), Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClick(e.get(), Qt::Key_Insert);
+    }
+    QVERIFY(e->length() > kHexEditMaxBytes / 2);
+    QVERIFY(e->length() <= kHexEditMaxBytes);
     QTest::keyClick(e.get(), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(e.get(), Qt::Key_Delete);
     QCOMPARE(e->length(), 0);
@@ -335,6 +344,9 @@ class HexTest : public QObject {
     QTest::qWait(0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(HexDialogs(*f).size(), size_t(1));
+    QTest::keyClick(HexDialogs(*f)[0]->hex_edit(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(HexDialogs(*f).empty());
 
     // A medium shorter than the page shows only what it has, without error.
     const std::string tiny = dir_.File("tiny.img");
