@@ -206,6 +206,7 @@ const WfsPlanted& WfsDisk::Plant(uint8_t channel, uint32_t start_time,
       seg_end = time;
       rec.end_time = time;
       written += static_cast<int64_t>(frame.size());
+      rec.stream.insert(rec.stream.end(), frame.begin(), frame.end());
       const size_t room = seg - used;
       if (frame.size() <= room) {
         std::copy(frame.begin(), frame.end(), buf.begin() + static_cast<long>(used));

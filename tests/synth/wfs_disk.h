@@ -48,6 +48,7 @@ struct WfsPlanted {
   std::vector<uint32_t> segments;
   std::vector<FragmentExtent> extents;  // the whole segments, in playing order
   int64_t stream_bytes = 0;             // frame bytes before the zero padding
+  Bytes stream;                         // those frame bytes, in playing order
 };
 
 class WfsDisk {
