@@ -179,6 +179,7 @@ DahuaPlanted DahuaDisk::Plant(const DahuaRecordingSpec& spec) {
       }
     }
     image_.Write(at, blk);
+    planted.blocks.push_back(std::move(blk));
     if (spec.link) {
       const uint32_t none = area.spec.entries;
       const uint32_t prev = bi > 0 ? spec.blocks[bi - 1] : none;

@@ -73,6 +73,9 @@ struct DahuaPlanted {
   std::vector<Bytes> video;     // the video frames in playing order
   std::vector<int64_t> offsets;  // absolute offset of each video frame
   int64_t bytes = 0;             // bytes of all frames, fillers included
+  // Each block as written, whole (block header, frames, zeros behind them),
+  // in playing order.
+  std::vector<Bytes> blocks;
 };
 
 class DahuaDisk {
