@@ -8,33 +8,17 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 
+#include "cli/cli_run.h"
 #include "synth/identify_disks.h"
 #include "synth/test_support.h"
 
 namespace orvane {
 namespace {
 
-struct CliResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using cli_test::CliResult;
 
 CliResult RunIdentify(const std::string& args, const synth::TempDir& dir) {
-  const std::string err_file = dir.File("identify-stderr.txt");
-  const std::string cmd =
-      std::string(ORVANE_CLI_PATH) + " identify " + args + " 2>'" + err_file + "'";
-  CliResult r;
-  FILE* f = popen(cmd.c_str(), "r");
-  if (!f) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) r.out.append(buf, n);
-  const int st = pclose(f);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  std::ifstream in(err_file);
-  r.err.assign(std::istreambuf_iterator<char>(in), {});
-  return r;
+  return cli_test::RunCli("identify " + args, dir);
 }
 
 TEST(IdentifyCli, PrintsTheTreeTextAndWithStreamTheSampledText) {

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "cli/cli_run.h"
 #include "synth/hikvision_disk.h"
 #include "synth/test_support.h"
 
@@ -22,29 +23,9 @@ using synth::HikRecordingSpec;
 using synth::HikvisionDisk;
 using synth::UnixTime;
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
-Result RunCli(const std::string& args, const synth::TempDir& dir) {
-  const std::string err_file = dir.File("stderr.txt");
-  const std::string cmd = std::string(ORVANE_CLI_PATH) + " " + args + " 2>" + Quote(err_file);
-  Result r;
-  FILE* f = popen(cmd.c_str(), "r");
-  if (!f) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) r.out.append(buf, n);
-  const int st = pclose(f);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  std::ifstream in(err_file);
-  r.err.assign(std::istreambuf_iterator<char>(in), {});
-  return r;
-}
+using cli_test::Quote;
+using cli_test::RunCli;
+using Result = cli_test::CliResult;
 
 HikRecordingSpec Spec(int channel, int64_t start, int frames) {
   HikRecordingSpec s;
