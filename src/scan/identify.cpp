@@ -9,6 +9,7 @@
 #include "device/source_device.h"
 #include "engines/boli/boli_engine.h"
 #include "engines/dahua/dahua_layout.h"
+#include "engines/hikvision/hikvision_layout.h"
 #include "engines/wfs/wfs_format.h"
 #include "scan/salvage_read.h"
 #include "scan/scan_parameters.h"
@@ -29,18 +30,6 @@ bool Has(std::span<const uint8_t> head, size_t at, const char* text) {
   return BytesEqual(head, at, text, std::strlen(text));
 }
 
-// The Hikvision disk header at byte 512: its signature, a first block within
-// the first 4 GiB, blocks of at least 100 MiB and a data area of whole blocks.
-bool IsHikvisionHeader(std::span<const uint8_t> sector) {
-  uint64_t first = 0, area = 0, block = 0;
-  if (!Has(sector, 16, "HIKVISIO") || !ReadLE64(sector, 120, first) ||
-      !ReadLE64(sector, 128, area) || !ReadLE64(sector, 136, block))
-    return false;
-  const auto block_size = static_cast<int64_t>(block);
-  return first <= 0x100000000ull && block_size >= 0x6400000 &&
-         area % static_cast<uint64_t>(block_size) == 0;
-}
-
 }  // namespace
 
 int32_t DiskHeadBrand(std::span<const uint8_t> given) {
@@ -53,7 +42,8 @@ int32_t DiskHeadBrand(std::span<const uint8_t> given) {
     head = padded;
   }
   if (Has(head, 0, "HUAYI1.1")) return BrandHuayi;
-  if (IsHikvisionHeader(SectorAt(head, 512))) return BrandHikvision;
+  if (hikvision::ParseDiskHeader(SectorAt(head, hikvision::kHeaderOffset), 0).from_header)
+    return BrandHikvision;
   const bool area_header = IsValidAreaHeader(SectorAt(head, kDahuaHeaderAt));
   if (area_header && Has(head, 0, "ZHILING1")) return BrandZhiling;
   if (Has(head, 3, "LING")) return BrandMeidianBell;
