@@ -35,7 +35,8 @@ std::vector<std::string> ExportedPaths(const std::string& out) {
   std::vector<std::string> paths;
   std::istringstream lines(out);
   for (std::string line; std::getline(lines, line);)
-    if (const size_t tab = line.find('\t'); tab != std::string::npos) paths.push_back(line.substr(0, tab));
+    if (const size_t tab = line.find('\t'); tab != std::string::npos)
+      paths.push_back(line.substr(0, tab));
   return paths;
 }
 
@@ -57,7 +58,8 @@ TEST_P(DahuaFamilyCli, FastParseListAndExport) {
   const Brand b = GetParam();
   const std::string img = dir_.File("d.img"), task = dir_.File("fast.tak");
   const auto d = dahua_test::BuildStandard(b.code, img, false, kShift);
-  CliResult r = RunCli("parse " + Quote(img) + " --brand " + b.name + " --mode fast --task " + Quote(task), dir_);
+  CliResult r = RunCli(
+      "parse " + Quote(img) + " --brand " + b.name + " --mode fast --task " + Quote(task), dir_);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find(std::string(DahuaVariantFor(b.code).fast_done)), std::string::npos) << r.err;
 
@@ -76,7 +78,9 @@ TEST_P(DahuaFamilyCli, FastParseListAndExport) {
   EXPECT_EQ(j["recordings"][1]["channel"], 2);
   EXPECT_EQ(j["recordings"][2]["channel"], 3);
 
-  r = RunCli("export " + Quote(task) + " --source " + Quote(img) + " --out " + Quote(dir_.File("out")), dir_);
+  r = RunCli(
+      "export " + Quote(task) + " --source " + Quote(img) + " --out " + Quote(dir_.File("out")),
+      dir_);
   ASSERT_EQ(r.status, 0) << r.err;
   const auto paths = ExportedPaths(r.out);
   ASSERT_EQ(paths.size(), 3u) << r.out;
@@ -91,9 +95,10 @@ TEST_P(DahuaFamilyCli, DeepParseWithTheSmartValueGiven) {
   const std::string img = dir_.File("d.img"), task = dir_.File("deep.tak");
   const auto d = dahua_test::BuildStandard(b.code, img, /*wipe=*/true, kShift);
   const std::string smart = std::to_string(kShift / 512);
-  CliResult r = RunCli("parse " + Quote(img) + " --brand " + b.name +
-                           " --mode deep --buffer 262144 --smart " + smart + " --task " + Quote(task),
-                       dir_);
+  CliResult r =
+      RunCli("parse " + Quote(img) + " --brand " + b.name +
+                 " --mode deep --buffer 262144 --smart " + smart + " --task " + Quote(task),
+             dir_);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find(std::string(DahuaVariantFor(b.code).deep_done)), std::string::npos) << r.err;
 
@@ -111,8 +116,8 @@ TEST_P(DahuaFamilyCli, DeepParseWithTheSmartValueGiven) {
   EXPECT_EQ(j["recordings"][0]["channel"], 1);
   EXPECT_EQ(j["recordings"][0]["fragments"][0]["offset"], d.a.offsets.front());
 
-  r = RunCli("export " + Quote(task) + " --source " + Quote(img) + " --out " + Quote(dir_.File("out")) +
-                 " --rows 0",
+  r = RunCli("export " + Quote(task) + " --source " + Quote(img) + " --out " +
+                 Quote(dir_.File("out")) + " --rows 0",
              dir_);
   ASSERT_EQ(r.status, 0) << r.err;
   const auto paths = ExportedPaths(r.out);
@@ -126,7 +131,8 @@ TEST_P(DahuaFamilyCli, DeepParseWithTheSmartValueGiven) {
              dir_);
   ASSERT_EQ(r.status, 0) << r.err;
   r = RunCli("task-info " + Quote(task) + " --json", dir_);
-  EXPECT_EQ(nlohmann::json::parse(r.out)["smart_value"], DahuaVariantFor(b.code).default_smart_value);
+  EXPECT_EQ(nlohmann::json::parse(r.out)["smart_value"],
+            DahuaVariantFor(b.code).default_smart_value);
 }
 
 INSTANTIATE_TEST_SUITE_P(Brands, DahuaFamilyCli,

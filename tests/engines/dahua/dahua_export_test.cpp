@@ -41,7 +41,8 @@ std::vector<Bytes> ExportAll(ScanParameters& p, const std::string& folder,
   dev.Open(*p.source);
   std::vector<Bytes> out;
   for (size_t r = 0; r < p.recordings.size(); ++r) {
-    const ExportedFile f = ExportRecording(folder, p.recordings[r], p, dev, static_cast<int64_t>(r));
+    const ExportedFile f =
+        ExportRecording(folder, p.recordings[r], p, dev, static_cast<int64_t>(r));
     EXPECT_TRUE(f.complete) << f.path;
     out.push_back(ReadFile(f.path));
     if (paths) paths->push_back(f.path);
@@ -70,8 +71,7 @@ TEST_P(DahuaExport, FastRecordingsAreTheirWholeBlocks) {
   EXPECT_EQ(files[1], Joined(d.b.blocks));
   // C stops inside its block: the zeros behind its frames come along.
   EXPECT_EQ(files[2], Joined(d.c.blocks));
-  EXPECT_EQ(paths[0], tmp_.File("out") +
-                          "/channel 1/2016-05-03/0-2016-05-03 08-00-00-" +
+  EXPECT_EQ(paths[0], tmp_.File("out") + "/channel 1/2016-05-03/0-2016-05-03 08-00-00-" +
                           FormatTimeText(TimePacked, LoadLE32(d.a.video.back().data() + 16)) +
                           ".dav");
 }
@@ -158,7 +158,8 @@ TEST(DahuaExportPlays, FastAndDeepExportsAreDhavWithEveryPlantedFrame) {
   BuildStandard(BrandDahua, tmp.File("wiped.img"), /*wipe=*/true);
   const std::string want_frames = std::to_string(d.a.video.size());
   for (int32_t mode : {ScanModeFast, ScanModeDeep}) {
-    const DeviceInfo dev = synth::ImageDevice(tmp.File(mode == ScanModeFast ? "d.img" : "wiped.img"));
+    const DeviceInfo dev =
+        synth::ImageDevice(tmp.File(mode == ScanModeFast ? "d.img" : "wiped.img"));
     ScanParameters p;
     SetUpParse(p, dev, BrandDahua, mode, 1, tmp.File("t.tak"));
     ParseAndLoad(p);
