@@ -50,9 +50,13 @@ class RecordingPowerOff final : public PowerOff {
  public:
   bool PowerOffMachine() override {
     calls.fetch_add(1);
+    // The worker has let go of the busy flag before it asks.
+    if (flags && flags->worker_busy.load()) while_busy.fetch_add(1);
     return false;
   }
   std::atomic<int> calls{0};
+  std::atomic<int> while_busy{0};
+  WorkerFlags* flags = nullptr;
 };
 
 class RecordingOpener final : public UrlOpener {
@@ -410,6 +414,7 @@ class ToolsTest : public QObject {
   void EveryWorkerPowersOffOnceWhenAsked() {
     auto f = MakeFrame();
     RecordingPowerOff power;
+    power.flags = &f->flags();
     f->flags().power_off = &power;
     f->flags().shutdown_when_done.store(true);
     f->OpenImageFiles({QString::fromStdString(source_path_)});
@@ -463,6 +468,7 @@ class ToolsTest : public QObject {
     QTest::mouseClick(f->imaging_dialog()->start_button(), Qt::LeftButton);
     QVERIFY(f->WaitForWorkers(30000));
     QCOMPARE(power.calls.load(), expected);
+    QCOMPARE(power.while_busy.load(), 0);
   }
 
   void VersionCheckShowsTheDialogOnlyForANewerVersion() {
