@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -129,10 +130,14 @@ TEST(CliRecordings, InterruptStopsTheParseAndContinueFinishesIt) {
   synth::TempDir dir;
   synth::HikvisionDiskOptions o;
   o.blocks = 2;
+  // Sparse; the interrupt comes as soon as the task file exists, long
+  // before a scan of this size can end.
+  constexpr int64_t kDiskBytes = int64_t{1} << 30;
+  o.size = kDiskBytes;
   HikvisionDisk disk(dir.File("disk.img"), o);
   disk.AddRecording(0, 0x100000, Spec(1, UnixTime(2024, 6, 1, 10, 0, 0), 40));
-  disk.AddRecordingAt(300 << 20, Spec(2, UnixTime(2024, 6, 2, 10, 0, 0), 40));
-  const std::string end = std::to_string((384 << 20) / 512);
+  disk.AddRecordingAt(kDiskBytes - (64 << 20), Spec(2, UnixTime(2024, 6, 2, 10, 0, 0), 40));
+  const std::string end = std::to_string(kDiskBytes / 512);
   const std::string task = dir.File("deep.tak");
 
   const pid_t pid = fork();
@@ -145,7 +150,8 @@ TEST(CliRecordings, InterruptStopsTheParseAndContinueFinishesIt) {
           static_cast<char*>(nullptr));
     _exit(127);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  for (int i = 0; i < 10000 && !std::filesystem::exists(task); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   kill(pid, SIGINT);
   int st = 0;
   waitpid(pid, &st, 0);
