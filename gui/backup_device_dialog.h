@@ -3,7 +3,6 @@
 // backup. At most one row is ticked at any time.
 
 #include <QDialog>
-
 #include <optional>
 #include <vector>
 

@@ -10,7 +10,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <climits>
 
@@ -24,9 +23,7 @@ namespace {
 
 const char* const kImageFilter = "Img Files (*.img);;All Files (*.*)";
 
-int BarValue(int64_t v) {
-  return static_cast<int>(std::clamp<int64_t>(v, 0, INT_MAX));
-}
+int BarValue(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, 0, INT_MAX)); }
 
 QString SectorsText(int64_t sectors) { return QString::number(static_cast<qlonglong>(sectors)); }
 
@@ -224,14 +221,18 @@ void CBpDialg::Start() {
   // drops what is still on the way.
   hooks.progress_range = [bar](int64_t steps) {
     const int top = BarValue(steps);
-    QMetaObject::invokeMethod(bar, [bar, top] {
-      bar->setRange(0, top);
-      bar->setValue(0);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        bar,
+        [bar, top] {
+          bar->setRange(0, top);
+          bar->setValue(0);
+        },
+        Qt::QueuedConnection);
   };
   hooks.progress_position = [bar](int64_t step) {
     const int value = BarValue(step);
-    QMetaObject::invokeMethod(bar, [bar, value] { bar->setValue(value); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        bar, [bar, value] { bar->setValue(value); }, Qt::QueuedConnection);
   };
   hooks.close_dialog = [this] { CloseByWorker(); };
   frame_->StartWorker([this, frame, hooks] { RunBackupJob(job_, frame->flags(), hooks); });

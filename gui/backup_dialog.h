@@ -4,7 +4,6 @@
 // only chooses the two sides and the range, and shows the progress.
 
 #include <QString>
-
 #include <functional>
 #include <optional>
 

@@ -28,9 +28,7 @@ CShutdownDialog::CShutdownDialog(CMainFrame* frame, QWidget* parent)
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void CShutdownDialog::Prepare() {
-  box_->setChecked(frame_->flags().shutdown_when_done.load());
-}
+void CShutdownDialog::Prepare() { box_->setChecked(frame_->flags().shutdown_when_done.load()); }
 
 void CShutdownDialog::Confirm() {
   frame_->flags().shutdown_when_done.store(box_->isChecked());

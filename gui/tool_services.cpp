@@ -3,7 +3,6 @@
 #include <QDesktopServices>
 #include <QString>
 #include <QUrl>
-
 #include <mutex>
 
 namespace orvane::gui {

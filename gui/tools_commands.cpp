@@ -3,14 +3,12 @@
 // its download page ("软件升级"). Each is one method of the main frame,
 // called by the toolbar, the menus and the device tree's context menu.
 
-#include "main_frame.h"
-
 #include <QTimer>
-
 #include <atomic>
 #include <thread>
 
 #include "backup_dialog.h"
+#include "main_frame.h"
 #include "shutdown_dialog.h"
 #include "update_dialog.h"
 
@@ -50,8 +48,7 @@ void CMainFrame::StartVersionCheck() {
   // The thread owns what it uses, so that it may outlive the window; it
   // touches no widget. The window looks for its answer on the GUI thread,
   // where the dialog has to be made.
-  std::thread([run, http = tools.http, network = tools.network,
-               sources = tools.version_sources] {
+  std::thread([run, http = tools.http, network = tools.network, sources = tools.version_sources] {
     int32_t published = 0;
     run->result = QueryPublishedVersion(*http, *network, sources, published);
     run->published = published;

@@ -3,7 +3,6 @@
 // and the way to the download page.
 
 #include <QDialog>
-
 #include <cstdint>
 
 class QLineEdit;

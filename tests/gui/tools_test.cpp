@@ -13,7 +13,6 @@
 #include <QStyleOptionViewItem>
 #include <QTableWidget>
 #include <QThread>
-
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -108,11 +107,12 @@ class GatedBackend final : public ReadBackend {
 
 DeviceInfo GatedDevice(const std::string& path, std::shared_ptr<Gate> gate) {
   DeviceInfo d = synth::ImageDevice(path);
-  d.backend = std::make_shared<const BackendFactory>([path, gate]() -> std::unique_ptr<ReadBackend> {
-    auto inner = FileBackend::Open(path);
-    if (!inner) return nullptr;
-    return std::make_unique<GatedBackend>(std::move(inner), gate);
-  });
+  d.backend =
+      std::make_shared<const BackendFactory>([path, gate]() -> std::unique_ptr<ReadBackend> {
+        auto inner = FileBackend::Open(path);
+        if (!inner) return nullptr;
+        return std::make_unique<GatedBackend>(std::move(inner), gate);
+      });
   return d;
 }
 
@@ -341,8 +341,8 @@ class ToolsTest : public QObject {
       option.initFrom(list);
       option.rect = list->visualItemRect(list->item(row, 0));
       option.features |= QStyleOptionViewItem::HasCheckIndicator;
-      const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator,
-                                                      &option, list);
+      const QRect box =
+          list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
       QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
     };
     click_box(0);
