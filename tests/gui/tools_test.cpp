@@ -24,6 +24,7 @@
 #include "backup_dialog.h"
 #include "device/format_text.h"
 #include "device/source_device.h"
+#include "device_views.h"
 #include "export_dialog.h"
 #include "file_view.h"
 #include "filter_dialog.h"
@@ -369,8 +370,14 @@ class ToolsTest : public QObject {
 
     // Through the backup dialog's own "Disk": the picker lists the device
     // list, and its choice becomes the source.
-    f->ShowImagingDialog(nullptr);
+    // "创建镜像" opens it on the device of the tree's current item.
+    f->disk_view()->setCurrentItem(f->disk_view()->topLevelItem(0));
+    f->action(CmdCreateImage)->trigger();
     CBpDialg* d = f->imaging_dialog();
+    QVERIFY(d && d->isVisible());
+    QCOMPARE(d->source_text()->text(),
+             QString::fromStdString(EndpointText(DriveEndpoint(f->devices().front()))));
+    d->ChooseSourceFile(QString::fromStdString(source_path_));
     auto show = f->show_modal;
     f->show_modal = [&](QDialog* dialog) {
       if (dialog != d->device_picker()) return show(dialog);
