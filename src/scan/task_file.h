@@ -5,10 +5,13 @@
 // the bytes on disk never disagree, and reads through TaskReader, which knows
 // the real file size and never lets a head's claim send a read past it.
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "scan/task_head.h"
 
@@ -64,5 +67,46 @@ class TaskReader {
   std::FILE* file_ = nullptr;
   int64_t size_ = 0;
 };
+
+// Records of `record_size` bytes a page can hold between `position` and
+// `end`: what a reader may reserve for, never more than one page.
+inline size_t PageRecordCapacity(int64_t position, int64_t end, size_t record_size) {
+  if (position >= end || record_size == 0) return 0;
+  return static_cast<size_t>(
+      std::min<int64_t>((end - position) / static_cast<int64_t>(record_size), kRecordsPerPage));
+}
+
+// Reads the fixed-size records of one task page, from `position` up to `end`,
+// 1,000 records a read. `take` sees every whole record that lies before `end`
+// and returns false at a terminator, which ends the records of that read only
+// (the next read goes on). `after_read` runs after every read; the page ends
+// when a read comes back empty or the stop flag is set. The record that makes
+// a full page sets the stop flag, so the page ends as if stopped. A record cut
+// by the end of the file or by `end` is never seen.
+template <typename Take, typename AfterRead>
+void ReadPageRecords(TaskReader& reader, int64_t position, int64_t end, size_t record_size,
+                     std::atomic<int32_t>& stop, Take take, AfterRead after_read) {
+  if (record_size == 0) return;
+  constexpr size_t kRecordsPerRead = 1000;
+  const size_t chunk = kRecordsPerRead * record_size;
+  std::vector<uint8_t> buf(chunk);
+  int64_t taken = 0;
+  while (position < end) {
+    const auto want =
+        static_cast<size_t>(std::min<int64_t>(end - position, static_cast<int64_t>(chunk)));
+    const size_t got = reader.ReadAt(position, buf.data(), want);
+    if (got == 0) break;
+    for (size_t k = 0; k + record_size <= got; k += record_size) {
+      if (!take(static_cast<const uint8_t*>(buf.data() + k))) break;
+      if (++taken == kRecordsPerPage) {
+        stop.store(1);
+        break;
+      }
+    }
+    after_read();
+    if (stop.load(std::memory_order_relaxed) != 0) break;
+    position += static_cast<int64_t>(want);
+  }
+}
 
 }  // namespace orvane

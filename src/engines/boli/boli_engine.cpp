@@ -15,7 +15,6 @@ namespace {
 
 constexpr uint32_t kStartCode = 0x01000000;  // bytes 00 00 00 01
 constexpr int64_t kPageBytes = kRecordsPerPage * static_cast<int64_t>(kBoliRecordSize);
-constexpr size_t kChunkRecords = 1000;
 
 // A frame of the task page waiting to be grouped; `seq` keeps the order of
 // reading among frames of equal channel and time.
@@ -213,30 +212,18 @@ void BoliEngine::ReadTaskPage(int32_t page) {
   int64_t position = kTaskHeadSize + static_cast<int64_t>(page) * kPageBytes;
 
   std::vector<PageFrame> frames;
-  if (position < end)
-    frames.reserve(static_cast<size_t>(
-        std::min<int64_t>((end - position) / kBoliRecordSize, kRecordsPerPage)));
-  uint8_t chunk[kChunkRecords * kBoliRecordSize];
-  int64_t count = 0;
-  while (position < end) {
-    const size_t got = reader.ReadAt(position, chunk, sizeof chunk);
-    const size_t avail = std::min<size_t>(got, static_cast<size_t>(std::min<int64_t>(
-                                                   end - position, sizeof chunk)));
-    for (size_t k = 0; k + kBoliRecordSize <= avail; k += kBoliRecordSize) {
-      const BoliFrameRecord r = DecodeBoliRecord(chunk + k);
-      if (r.size == 0) break;
-      frames.push_back({r.offset, r.size, r.time, static_cast<uint32_t>(count), r.channel});
-      progress_.found_bytes += r.size;
-      ++progress_.found_count;
-      if (++count == kRecordsPerPage) {
-        params_.stop.store(1);
-        break;
-      }
-    }
-    PostFound(progress_);
-    if (params_.stop_requested()) break;
-    position += sizeof chunk;
-  }
+  frames.reserve(PageRecordCapacity(position, end, kBoliRecordSize));
+  ReadPageRecords(
+      reader, position, end, kBoliRecordSize, params_.stop,
+      [&](const uint8_t* bytes) {
+        const BoliFrameRecord r = DecodeBoliRecord(bytes);
+        if (r.size == 0) return false;
+        frames.push_back({r.offset, r.size, r.time, static_cast<uint32_t>(frames.size()), r.channel});
+        progress_.found_bytes += r.size;
+        ++progress_.found_count;
+        return true;
+      },
+      [&] { PostFound(progress_); });
 
   // Channel first, then time, both unsigned; equal keys keep their order.
   std::sort(frames.begin(), frames.end(), [](const PageFrame& a, const PageFrame& b) {

@@ -16,7 +16,6 @@ constexpr size_t kChunkWindow = 0x200000;
 // Room behind the window for the longest record a file can claim
 // (32 fixed bytes and two counts of up to 255).
 constexpr size_t kChunkSlack = 1024;
-constexpr size_t kRunBlock = 22000;
 constexpr int64_t kRunPageBytes = kRecordsPerPage * static_cast<int64_t>(kDahuaRunRecordSize);
 }  // namespace
 
@@ -54,29 +53,18 @@ void DahuaFamilyEngine::ReadRunTask(TaskReader& in, int32_t page) {
   if (page < 0) return;
   const int64_t first = kTaskHeadSize + static_cast<int64_t>(page) * kRunPageBytes;
   std::vector<FrameRun> runs;
-  if (first < end) {
-    const int64_t held = (end - first) / static_cast<int64_t>(kDahuaRunRecordSize);
-    runs.reserve(static_cast<size_t>(std::min<int64_t>(held, kRecordsPerPage)));
-  }
-  std::vector<uint8_t> buf(kRunBlock);
-  for (int64_t p = first; p < end;) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(end - p, kRunBlock));
-    const size_t got = in.ReadAt(p, buf.data(), n);
-    if (got == 0) break;
-    for (size_t k = 0; k + kDahuaRunRecordSize <= got; k += kDahuaRunRecordSize) {
-      const FrameRun r = DecodeRunRecord(buf.data() + k);
-      if (r.length == 0) break;
-      runs.push_back(r);
-      progress_.found_bytes += r.length;
-      if (++progress_.found_count >= kRecordsPerPage) {
-        params_.stop.store(1);
-        break;
-      }
-    }
-    PostFound(progress_);
-    if (params_.stop_requested()) break;
-    p += static_cast<int64_t>(n);
-  }
+  runs.reserve(PageRecordCapacity(first, end, kDahuaRunRecordSize));
+  ReadPageRecords(
+      in, first, end, kDahuaRunRecordSize, params_.stop,
+      [&](const uint8_t* bytes) {
+        const FrameRun r = DecodeRunRecord(bytes);
+        if (r.length == 0) return false;
+        runs.push_back(r);
+        progress_.found_bytes += r.length;
+        ++progress_.found_count;
+        return true;
+      },
+      [&] { PostFound(progress_); });
   std::stable_sort(runs.begin(), runs.end(),
                    [](const FrameRun& a, const FrameRun& b) { return a.first_time < b.first_time; });
   AssembleRuns(runs, params_.recordings);

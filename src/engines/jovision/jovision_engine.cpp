@@ -15,7 +15,6 @@ namespace orvane {
 namespace {
 
 constexpr int64_t kPageBytes = kRecordsPerPage * static_cast<int64_t>(kJvsFileRecordSize);
-constexpr size_t kChunkRecords = 1000;
 constexpr size_t kWriteBatch = 0x200000;
 constexpr int32_t kAreaHeadRead = 0x200000;
 
@@ -323,30 +322,18 @@ void JovisionEngine::ReadFiles(TaskReader& reader, int32_t page) {
   const int64_t end = reader.RecordsEnd(params_.head);
   int64_t position = kTaskHeadSize + static_cast<int64_t>(page) * kPageBytes;
   std::vector<JvsFileRecord> files;
-  if (position < end)
-    files.reserve(static_cast<size_t>(
-        std::min<int64_t>((end - position) / kJvsFileRecordSize, kRecordsPerPage)));
-  uint8_t chunk[kChunkRecords * kJvsFileRecordSize];
-  int64_t count = 0;
-  while (position < end) {
-    const size_t got = reader.ReadAt(position, chunk, sizeof chunk);
-    const size_t avail = std::min<size_t>(
-        got, static_cast<size_t>(std::min<int64_t>(end - position, sizeof chunk)));
-    for (size_t k = 0; k + kJvsFileRecordSize <= avail; k += kJvsFileRecordSize) {
-      const JvsFileRecord r = DecodeJvsFileRecord(chunk + k);
-      if (r.size == 0) break;
-      files.push_back(r);
-      progress_.found_bytes += r.size;
-      ++progress_.found_count;
-      if (++count == kRecordsPerPage) {
-        params_.stop.store(1);
-        break;
-      }
-    }
-    PostFound(progress_);
-    if (params_.stop_requested()) break;
-    position += sizeof chunk;
-  }
+  files.reserve(PageRecordCapacity(position, end, kJvsFileRecordSize));
+  ReadPageRecords(
+      reader, position, end, kJvsFileRecordSize, params_.stop,
+      [&](const uint8_t* bytes) {
+        const JvsFileRecord r = DecodeJvsFileRecord(bytes);
+        if (r.size == 0) return false;
+        files.push_back(r);
+        progress_.found_bytes += r.size;
+        ++progress_.found_count;
+        return true;
+      },
+      [&] { PostFound(progress_); });
 
   // GroupFiles: by channel, in reading order within a channel. A group runs
   // on across a channel change and keeps the channel of its first file; only

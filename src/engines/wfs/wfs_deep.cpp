@@ -22,7 +22,6 @@ namespace {
 constexpr size_t kWriteBatch = 0x200000;
 constexpr int64_t kBlockChunk = 0x200200;
 constexpr int64_t kBlockChunkStarts = 0x200000;
-constexpr int64_t kExtentChunk = 22'000;  // 1,000 records
 
 // First block of the grid X + k * B at or before the region start.
 int64_t FirstBlock(int64_t grid, int64_t start, int64_t step) {
@@ -145,29 +144,18 @@ void WfsEngine::ReadDeepExtents(TaskReader& task, int32_t page) {
   int64_t at = SaturatingAdd(
       kTaskHeadSize, SaturatingMul(std::max(page, 0), kRecordsPerPage * int64_t{wfs::kV2RecordSize}));
   std::vector<wfs::TimedExtent> records;
-  if (at < end)
-    records.reserve(static_cast<size_t>(
-        std::min<int64_t>((end - at) / static_cast<int64_t>(wfs::kV2RecordSize) + 1, kRecordsPerPage)));
-  std::vector<uint8_t> buf(kExtentChunk);
-  int64_t count = 0;
-  while (at < end && !params_.stop_requested()) {
-    std::fill(buf.begin(), buf.end(), uint8_t{0});
-    task.ReadAt(at, buf.data(), buf.size());
-    const int64_t valid = std::min(end - at, kExtentChunk);
-    for (int64_t k = 0; k < valid; k += static_cast<int64_t>(wfs::kV2RecordSize)) {
-      const wfs::TimedExtent r = wfs::DecodeTimedExtent(buf.data() + k);
-      if (r.length == 0) break;
-      records.push_back(r);
-      progress_.found_bytes += r.length;
-      progress_.found_count += 1;
-      if (++count == kRecordsPerPage) {
-        params_.stop.store(1);
-        break;
-      }
-    }
-    PostFound(progress_);
-    at += kExtentChunk;
-  }
+  records.reserve(PageRecordCapacity(at, end, wfs::kV2RecordSize));
+  ReadPageRecords(
+      task, at, end, wfs::kV2RecordSize, params_.stop,
+      [&](const uint8_t* bytes) {
+        const wfs::TimedExtent r = wfs::DecodeTimedExtent(bytes);
+        if (r.length == 0) return false;
+        records.push_back(r);
+        progress_.found_bytes += r.length;
+        progress_.found_count += 1;
+        return true;
+      },
+      [&] { PostFound(progress_); });
   wfs::GroupByTime(records, params_.recordings);
 }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 
+#include "device/byte_order.h"
 #include "device/source_device.h"
 #include "engines/wfs/wfs_align.h"
 #include "engines/wfs/wfs_engine.h"
@@ -214,6 +215,34 @@ TEST(WfsTaskReading, DamagedBodiesLoadWithoutOverReadOrHang) {
   Load(path);
   WriteTask(path, ScanModeDeep, 2, Noise(4096, 9), int64_t{1} << 40);
   Load(path);
+}
+
+// A version-2 body cut inside its second record, by the file's end or by
+// the head's length: only the whole record is loaded.
+TEST(WfsTaskReading, DeepRecordCutByTheEndIsNotLoaded) {
+  synth::TempDir dir;
+  std::vector<uint8_t> body(2 * 22, 0);
+  for (int k = 0; k < 2; ++k) {
+    StoreLE64(&body[k * 22], 0x100000 + k * 0x200000);
+    StoreLE32(&body[k * 22 + 8], 0x200000);
+    body[k * 22 + 12] = 0;
+    StoreLE32(&body[k * 22 + 13], synth::PackTime(2016, 5, 17, 10, 0, k));
+    StoreLE32(&body[k * 22 + 17], synth::PackTime(2016, 5, 17, 10, 0, k));
+  }
+  for (bool by_head : {false, true}) {
+    std::vector<uint8_t> written = body;
+    if (!by_head) written.resize(22 + 12);
+    WriteTask(dir.File("t.tak"), ScanModeDeep, 2, written, by_head ? kTaskHeadSize + 22 + 12 : -1);
+    WfsRun run;
+    DeviceInfo none;
+    wfs_test::SetUp(run, none, dir.File("t.tak"), ScanModeDeep, 2);
+    ReadTaskHead(run.params, true);
+    ApplyTaskHead(run.params);
+    LoadTaskPage(run.params, 0);
+    ASSERT_EQ(run.params.recordings.size(), 1u) << by_head;
+    ASSERT_EQ(run.params.recordings[0].fragments.size(), 1u) << by_head;
+    EXPECT_EQ(run.params.recordings[0].fragments[0].offset, 0x100000) << by_head;
+  }
 }
 
 TEST(WfsTaskReading, FastBodyWithoutTerminatorYieldsNothing) {
