@@ -109,4 +109,24 @@ void ReadPageRecords(TaskReader& reader, int64_t position, int64_t end, size_t r
   }
 }
 
+// Appends `records` behind the task's records, `record_size` bytes each as
+// `encode(record, bytes)` writes them, in writes of at most 2 MiB; with no
+// records the head alone is rewritten. False when a write failed (the
+// writes after it are still tried).
+template <typename Record, typename Encode>
+bool AppendRecords(TaskWriter& writer, const std::vector<Record>& records, size_t record_size,
+                   Encode encode) {
+  if (records.empty()) return writer.WriteHead();
+  const size_t batch = std::max<size_t>(1, 0x200000 / record_size);
+  std::vector<uint8_t> bytes(std::min(records.size(), batch) * record_size);
+  bool ok = true;
+  for (size_t at = 0; at < records.size(); at += batch) {
+    const size_t n = std::min(batch, records.size() - at);
+    bytes.resize(n * record_size);
+    for (size_t k = 0; k < n; ++k) encode(records[at + k], bytes.data() + k * record_size);
+    ok = writer.Append(bytes) && ok;
+  }
+  return ok;
+}
+
 }  // namespace orvane

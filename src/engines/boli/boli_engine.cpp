@@ -185,17 +185,7 @@ int64_t BoliEngine::ScanBuffer(SourceDevice& device, std::span<const uint8_t> bu
 }
 
 bool BoliEngine::Flush(TaskWriter& writer) {
-  bool ok = true;
-  constexpr size_t kBatch = 0x200000 / kBoliRecordSize;
-  std::vector<uint8_t> bytes;
-  bytes.reserve(std::min(pending_.size(), kBatch) * kBoliRecordSize);
-  for (size_t at = 0; at < pending_.size(); at += kBatch) {
-    const size_t n = std::min(kBatch, pending_.size() - at);
-    bytes.resize(n * kBoliRecordSize);
-    for (size_t k = 0; k < n; ++k) EncodeBoliRecord(pending_[at + k], &bytes[k * kBoliRecordSize]);
-    ok = writer.Append(bytes) && ok;
-  }
-  if (pending_.empty()) ok = writer.WriteHead();
+  const bool ok = AppendRecords(writer, pending_, kBoliRecordSize, EncodeBoliRecord);
   pending_.clear();
   return ok;
 }
@@ -218,7 +208,8 @@ void BoliEngine::ReadTaskPage(int32_t page) {
       [&](const uint8_t* bytes) {
         const BoliFrameRecord r = DecodeBoliRecord(bytes);
         if (r.size == 0) return false;
-        frames.push_back({r.offset, r.size, r.time, static_cast<uint32_t>(frames.size()), r.channel});
+        const auto seq = static_cast<uint32_t>(frames.size());
+        frames.push_back({r.offset, r.size, r.time, seq, r.channel});
         progress_.found_bytes += r.size;
         ++progress_.found_count;
         return true;

@@ -261,15 +261,7 @@ void JovisionEngine::ScanSectors(SourceDevice& device) {
 }
 
 void JovisionEngine::WriteFiles(TaskWriter& writer) {
-  constexpr size_t kBatch = kWriteBatch / kJvsFileRecordSize;
-  std::vector<uint8_t> bytes;
-  for (size_t at = 0; at < files_.size(); at += kBatch) {
-    const size_t n = std::min(kBatch, files_.size() - at);
-    bytes.resize(n * kJvsFileRecordSize);
-    for (size_t k = 0; k < n; ++k) EncodeJvsFileRecord(files_[at + k], &bytes[k * kJvsFileRecordSize]);
-    writer.Append(bytes);
-  }
-  if (files_.empty()) writer.WriteHead();
+  AppendRecords(writer, files_, kJvsFileRecordSize, EncodeJvsFileRecord);
   files_.clear();
 }
 
