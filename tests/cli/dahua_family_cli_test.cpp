@@ -44,6 +44,7 @@ struct Brand {
   const char* name;
   int32_t code;
 };
+void PrintTo(const Brand& b, std::ostream* os) { *os << b.name; }
 
 class DahuaFamilyCli : public ::testing::TestWithParam<Brand> {
  protected:
