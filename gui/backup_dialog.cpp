@@ -169,7 +169,7 @@ void CBpDialg::ChooseSourceFile(const QString& path) {
   e.kind = kEndpointFile;
   e.path = S(path);
   e.offset = 0;
-  e.size = file.size() / kBackupSectorSize;
+  e.size = SectorsCovering(file.size());
   source_ = e;
   ShowSource();
 }

@@ -26,6 +26,11 @@ std::string BackupEndpoint::SystemPath() const {
   return {};
 }
 
+int64_t SectorsCovering(int64_t bytes) {
+  if (bytes <= 0) return 0;
+  return bytes / kBackupSectorSize + (bytes % kBackupSectorSize != 0 ? 1 : 0);
+}
+
 BackupEndpoint DriveEndpoint(const DeviceInfo& drive) {
   BackupEndpoint e;
   e.kind = kEndpointDrive;
@@ -33,7 +38,7 @@ BackupEndpoint DriveEndpoint(const DeviceInfo& drive) {
   e.offset = 0;
   // The fields count 512-byte sectors; dividing by a 4 KiB drive's own
   // sector size would copy an eighth of it.
-  e.size = drive.size > 0 ? drive.size / kBackupSectorSize : 0;
+  e.size = SectorsCovering(drive.size);
   return e;
 }
 
@@ -280,6 +285,15 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
     }
   }
 
+  // Sizes are whole sectors; when the range's end falls in the source's last,
+  // partial sector, the bytes past the source's end are not there to copy.
+  // A range set to run further past the end is copied as it always was.
+  const int64_t source_length = source.Size();
+  const int64_t range_end = source_offset + size;
+  const bool ends_in_partial_sector = source_length > 0 && range_end > source_length &&
+                                      range_end - source_length < kBackupSectorSize &&
+                                      source_length % kBackupSectorSize != 0;
+
   const int64_t blocks = size / kBackupBlock;
   const int64_t rest = size % kBackupBlock;
   report.Range(blocks);
@@ -287,8 +301,10 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
   bool failed = false;
 
   auto copy_block = [&](int64_t at, int64_t length) {
-    std::memset(buffer.get(), 0, static_cast<size_t>(length));
     const int64_t from = source_offset + at;
+    if (ends_in_partial_sector && from < source_length && from + length > source_length)
+      length = source_length - from;
+    std::memset(buffer.get(), 0, static_cast<size_t>(length));
     source.Read(from, buffer.get(), static_cast<int32_t>(length));
     if (!source.ok()) {
       report.Log(kLogWarning, OffsetText("读取失败 偏移:", from));

@@ -48,6 +48,11 @@ struct BackupEndpoint {
   std::string SystemPath() const;
 };
 
+// The number of 512-byte sectors that hold `bytes`, the last one perhaps
+// only in part: an image whose length is not a whole number of sectors still
+// has its tail copied (the copy stops at the real end of such a source).
+int64_t SectorsCovering(int64_t bytes);
+
 // A drive as the source of a copy: the whole drive, sized in 512-byte
 // sectors whatever the drive's own sector size, because the copy counts in
 // those.
@@ -90,7 +95,9 @@ struct BackupHooks {
 };
 
 // The copy itself, from "正在进行镜像备份..." to "镜像备份任务结束". Returns
-// true when every block was copied.
+// true when every block was copied. A range that ends inside the last,
+// partial sector of the source ends at the source's last byte: the copy of
+// an image file is byte for byte the file, never padded to a sector.
 bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks);
 
 // The backup worker in its fixed order: busy, copy, not busy, dialog

@@ -53,6 +53,14 @@ TEST(ImageCommand, CopiesARangeWithTheDialogsMessages) {
   r = RunCli("image " + image.path() + " " + target + " --size 1", dir.File("err"));
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(std::filesystem::file_size(target), 512u);
+
+  // An image that ends inside a sector is copied to its last byte.
+  orvane::synth::SparseImage odd(dir.File("odd.img"), 1000001);
+  odd.FillNoise(0, odd.size(), 22);
+  r = RunCli("image " + odd.path() + " " + target, dir.File("err"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(std::filesystem::file_size(target), 1000001u);
+  EXPECT_TRUE(ReadAll(target) == ReadAll(odd.path()));
 }
 
 TEST(ImageCommand, RefusesTheSourceAsTargetAndAMissingSource) {

@@ -225,6 +225,24 @@ class ToolsTest : public QObject {
     QCOMPARE(Digest(drive_path, 1048576, 4097 * 512), Digest(source_path_));
     QCOMPARE(Digest(drive_path, 0, 1048576), head_before);
     QCOMPARE(LastLog(*f), QString("镜像备份任务结束"));
+
+    // A source file that ends inside a sector shows the sector it ends in,
+    // and its copy is the file to the byte.
+    const std::string odd_path = dir_.File("odd.img");
+    {
+      synth::SparseImage odd(odd_path, 1000001);
+      odd.FillNoise(0, odd.size(), 12);
+    }
+    f->ShowImagingDialog(nullptr);
+    d->ask_source_file = [&] { return QString::fromStdString(odd_path); };
+    QTest::mouseClick(d->source_file_button(), Qt::LeftButton);
+    QCOMPARE(d->source_size_edit()->text(), QString("1954"));
+    QTest::mouseClick(d->target_file_button(), Qt::LeftButton);
+    QTest::mouseClick(d->start_button(), Qt::LeftButton);
+    QVERIFY(f->WaitForWorkers(30000));
+    QCOMPARE(FileLength(copy), int64_t{1000001});
+    QCOMPARE(Digest(copy), Digest(odd_path));
+    QCOMPARE(LastLog(*f), QString("镜像备份任务结束"));
   }
 
   void BackupRefusals() {

@@ -114,6 +114,57 @@ TEST(MirrorBackup, CopiesWholeBlocksAndTheRemainderByteForByte) {
   EXPECT_EQ(Fnv1a(copy), Fnv1a(ReadAll(image.path()).substr(0, sectors * 512)));
 }
 
+// Image files need not be whole sectors long: the tail of the last sector
+// is copied, and nothing is added after it, whether the last block is the
+// remainder or a whole 2 MiB block.
+TEST(MirrorBackup, CopiesAFileThatEndsInsideASectorByteForByte) {
+  TempDir dir;
+  struct Case {
+    int64_t length;
+    int64_t sectors;
+    int64_t blocks;
+  };
+  for (const Case c : {Case{1000001, 1954, 0}, Case{kBackupBlock - 100, 4096, 1},
+                       Case{kBackupBlock + 1, 4097, 1}}) {
+    SCOPED_TRACE(c.length);
+    synth::SparseImage image(dir.File("odd.img"), c.length);
+    image.FillNoise(0, image.size(), 13);
+    const std::string target = dir.File("odd-copy.img");
+    const BackupEndpoint source = DriveEndpoint(synth::ImageDevice(image.path()));
+    EXPECT_EQ(source.size, c.sectors);
+
+    WorkerFlags flags;
+    BackupJob job;
+    ASSERT_TRUE(
+        ValidateBackupStart(Request(source, FileEndpoint(target), 0, source.size, 0), job, flags)
+            .started);
+    Recorder rec;
+    EXPECT_TRUE(RunMirrorBackup(job, rec.hooks()));
+    EXPECT_EQ(rec.range, c.blocks);
+    EXPECT_EQ(rec.lines.size(), 2u);
+    const std::string copy = ReadAll(target);
+    ASSERT_EQ(copy.size(), static_cast<size_t>(c.length));
+    EXPECT_EQ(Fnv1a(copy), Fnv1a(ReadAll(image.path())));
+  }
+
+  // From a sector inside the file onto a target offset: still the file's
+  // tail, ending where the file ends.
+  synth::SparseImage image(dir.File("tail.img"), 1000001);
+  image.FillNoise(0, image.size(), 17);
+  const std::string target = dir.File("tail-copy.img");
+  WorkerFlags flags;
+  BackupJob job;
+  ASSERT_TRUE(ValidateBackupStart(Request(DriveEndpoint(synth::ImageDevice(image.path())),
+                                          FileEndpoint(target), 1000, 954, 1),
+                                  job, flags)
+                  .started);
+  Recorder rec;
+  EXPECT_TRUE(RunMirrorBackup(job, rec.hooks()));
+  const std::string copy = ReadAll(target);
+  ASSERT_EQ(copy.size(), 512u + (1000001u - 1000u * 512u));
+  EXPECT_TRUE(copy.substr(512) == ReadAll(image.path()).substr(1000 * 512));
+}
+
 TEST(MirrorBackup, OffsetsAreSectorsOnBothSides) {
   TempDir dir;
   synth::SparseImage image(dir.File("src.img"), 8 << 20);
