@@ -146,7 +146,8 @@ class CMainFrame : public QMainWindow {
   void EnumerateAtStartUp();
 
   // Commands of the tools (imaging, hex view, timed shutdown, version
-  // check). Their bodies live in tools_commands.cpp.
+  // check). Their bodies live in tools_commands.cpp, except the hex view's,
+  // which lives with its window in hex_dialog.cpp.
   void ShowImagingDialog(const DeviceInfo* device);
   void ShowHexView(const DeviceInfo* device);
   void ShowShutdownDialog();

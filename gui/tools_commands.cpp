@@ -1,7 +1,8 @@
-// The commands of the tools: mirror backup ("创建镜像"), the hex view
-// ("HEX查看"), the timed shutdown ("定时关机") and the version check with
-// its download page ("软件升级"). Each is one method of the main frame,
-// called by the toolbar, the menus and the device tree's context menu.
+// The commands of the tools: mirror backup ("创建镜像"), the timed shutdown
+// ("定时关机") and the version check with its download page ("软件升级").
+// Each is one method of the main frame, called by the toolbar, the menus and
+// the device tree's context menu. The hex view ("HEX查看") lives with its
+// window in hex_dialog.cpp.
 
 #include <QTimer>
 #include <atomic>
