@@ -1,7 +1,6 @@
 #include "auto_dialog.h"
 
 #include <QApplication>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
@@ -11,6 +10,7 @@
 
 #include "core_links.h"
 #include "device_views.h"
+#include "dialog_parts.h"
 #include "gui_thread.h"
 #include "icons.h"
 #include "main_frame.h"
@@ -30,17 +30,9 @@ CAutoDialog::CAutoDialog(CMainFrame* frame, QWidget* parent) : WorkerDialog(fram
   list_->setColumnHidden(3, true);
   list_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   layout->addWidget(list_);
-  progress_ = new QProgressBar(this);
-  progress_->setTextVisible(false);
-  layout->addWidget(progress_);
-  auto* buttons = new QHBoxLayout;
-  start_ = new QPushButton("开始", this);
-  stop_ = new QPushButton("停止", this);
+  progress_ = AddProgressBar(layout, this);
+  AddButtonRow(layout, this, {{"开始", &start_}, {"停止", &stop_}});
   start_->setAutoDefault(false);
-  buttons->addStretch();
-  buttons->addWidget(start_);
-  buttons->addWidget(stop_);
-  layout->addLayout(buttons);
   resize(560, 300);
   connect(start_, &QPushButton::clicked, this, &CAutoDialog::Start);
   connect(stop_, &QPushButton::clicked, this, &CAutoDialog::Stop);

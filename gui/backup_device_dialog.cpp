@@ -1,13 +1,13 @@
 #include "backup_device_dialog.h"
 
 #include <QEvent>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "device/format_text.h"
+#include "dialog_parts.h"
 #include "gui_thread.h"
 
 namespace orvane::gui {
@@ -31,14 +31,8 @@ CBpdeviceDialog::CBpdeviceDialog(QWidget* parent) : QDialog(parent) {
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->horizontalHeader()->setStretchLastSection(false);
   layout->addWidget(list_);
-  auto* buttons = new QHBoxLayout;
-  ok_ = new QPushButton("确定", this);
-  cancel_ = new QPushButton("取消", this);
+  AddButtonRow(layout, this, {{"确定", &ok_}, {"取消", &cancel_}});
   ok_->setAutoDefault(false);
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  buttons->addWidget(cancel_);
-  layout->addLayout(buttons);
   resize(640, 260);
 
   list_->viewport()->installEventFilter(this);

@@ -10,10 +10,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <climits>
 
 #include "backup_device_dialog.h"
+#include "dialog_parts.h"
 #include "gui_thread.h"
 #include "main_frame.h"
 
@@ -22,8 +21,6 @@ namespace orvane::gui {
 namespace {
 
 const char* const kImageFilter = "Img Files (*.img);;All Files (*.*)";
-
-int BarValue(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, 0, INT_MAX)); }
 
 QString SectorsText(int64_t sectors) { return QString::number(static_cast<qlonglong>(sectors)); }
 
@@ -71,19 +68,10 @@ CBpDialg::CBpDialg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, par
   target_size_->setReadOnly(true);
   layout->addLayout(ranges);
 
-  progress_ = new QProgressBar(this);
-  progress_->setTextVisible(false);
-  layout->addWidget(progress_);
-
-  auto* buttons = new QHBoxLayout;
-  start_ = new QPushButton("开始", this);
-  stop_ = new QPushButton("停止", this);
+  progress_ = AddProgressBar(layout, this);
+  AddButtonRow(layout, this, {{"开始", &start_}, {"停止", &stop_}});
   start_->setAutoDefault(false);
   stop_->setAutoDefault(false);
-  buttons->addStretch();
-  buttons->addWidget(start_);
-  buttons->addWidget(stop_);
-  layout->addLayout(buttons);
   resize(640, 220);
 
   picker_ = new CBpdeviceDialog(this);

@@ -8,11 +8,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "recordings/export.h"
+#include "dialog_parts.h"
 #include "file_view.h"
 #include "gui_thread.h"
 #include "main_frame.h"
 #include "recording_model.h"
+#include "recordings/export.h"
 
 namespace orvane::gui {
 
@@ -29,17 +30,9 @@ CExportDialog::CExportDialog(CMainFrame* frame, QWidget* parent) : WorkerDialog(
   row->addWidget(path_);
   row->addWidget(browse_);
   layout->addLayout(row);
-  progress_ = new QProgressBar(this);
-  progress_->setTextVisible(false);
-  layout->addWidget(progress_);
-  auto* buttons = new QHBoxLayout;
-  start_ = new QPushButton("开始", this);
-  stop_ = new QPushButton("停止", this);
+  progress_ = AddProgressBar(layout, this);
+  AddButtonRow(layout, this, {{"开始", &start_}, {"停止", &stop_}});
   start_->setAutoDefault(false);
-  buttons->addStretch();
-  buttons->addWidget(start_);
-  buttons->addWidget(stop_);
-  layout->addLayout(buttons);
   resize(480, 120);
 
   ask_folder = [this] { return QFileDialog::getExistingDirectory(this, "please select path"); };
@@ -83,8 +76,7 @@ void CExportDialog::Start() {
   const std::string base = S(base_);
   const ExportMode mode = mode_;
   const int row = row_;
-  frame_->StartWorker([this, frame, model, base, mode, row] {
-    frame->flags().worker_busy.store(1);
+  StartClosingJob([frame, model, base, mode, row] {
     ExportRequest request;
     request.base_folder = base;
     request.mode = mode == ExportMode::Single ? ExportSingle : ExportTicked;
@@ -93,9 +85,6 @@ void CExportDialog::Start() {
       // The worker unticks rows as their files are done; the list repaints.
       PostToGui([model] { model->TicksChanged(); });
     });
-    frame->flags().worker_busy.store(0);
-    CloseByWorker();
-    PowerOffIfRequested(frame->flags());
   });
 }
 

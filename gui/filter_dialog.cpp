@@ -9,16 +9,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <climits>
 
-#include "recordings/row_filter.h"
-#include "scan/worker_flags.h"
+#include "dialog_parts.h"
 #include "file_view.h"
 #include "gui_thread.h"
 #include "main_frame.h"
 #include "recording_model.h"
+#include "recordings/row_filter.h"
 
 namespace orvane::gui {
 
@@ -53,17 +52,9 @@ CSetDlg::CSetDlg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, paren
   channel_form->addRow("通道号:", channels_);
   layout->addWidget(channel_box);
 
-  progress_ = new QProgressBar(this);
-  progress_->setTextVisible(false);
-  layout->addWidget(progress_);
-  auto* buttons = new QHBoxLayout;
-  ok_ = new QPushButton("确定", this);
-  stop_ = new QPushButton("停止", this);
+  progress_ = AddProgressBar(layout, this);
+  AddButtonRow(layout, this, {{"确定", &ok_}, {"停止", &stop_}});
   ok_->setAutoDefault(false);
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  buttons->addWidget(stop_);
-  layout->addLayout(buttons);
 
   connect(date_, &QRadioButton::clicked, this, &CSetDlg::ModeClicked);
   connect(channel_, &QRadioButton::clicked, this, &CSetDlg::ModeClicked);
@@ -124,8 +115,7 @@ void CSetDlg::Confirm() {
   RecordingModel* model = frame_->file_view()->model();
   QProgressBar* bar = progress_;
   model->BeginRowRemoval();
-  frame_->StartWorker([this, frame, model, bar, settings] {
-    frame->flags().worker_busy.store(1);
+  StartClosingJob([frame, model, bar, settings] {
     FilterHooks hooks;
     int64_t top_value = 0;
     hooks.range = [bar, &top_value](int64_t top) {
@@ -148,9 +138,6 @@ void CSetDlg::Confirm() {
     FilterRows(model->rows(), frame->params().head.time_kind, settings, &frame->params().stop,
                hooks);
     RunOnGui([model] { model->EndRowRemoval(); });
-    frame->flags().worker_busy.store(0);
-    CloseByWorker();
-    PowerOffIfRequested(frame->flags());
   });
 }
 

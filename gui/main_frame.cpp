@@ -16,7 +16,6 @@
 #include <QThread>
 #include <QToolBar>
 #include <QToolButton>
-
 #include <chrono>
 #include <climits>
 #include <thread>
@@ -26,6 +25,7 @@
 #include "device/device_label.h"
 #include "device/device_list.h"
 #include "device_views.h"
+#include "dialog_parts.h"
 #include "export_dialog.h"
 #include "file_view.h"
 #include "filter_dialog.h"
@@ -44,13 +44,6 @@ namespace {
 int64_t SteadySeconds() {
   using namespace std::chrono;
   return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// A progress value for a bar: counts beyond what a bar holds are shown as
-// a full bar rather than wrapping round to a negative number.
-int BarValue(int64_t v) {
-  if (v < 0) return 0;
-  return v > INT_MAX ? INT_MAX : static_cast<int>(v);
 }
 
 struct CommandText {

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "device/device_label.h"
+#include "dialog_parts.h"
 #include "file_view.h"
 #include "gui_thread.h"
 #include "main_frame.h"
@@ -101,9 +102,7 @@ CScanDialog::CScanDialog(CMainFrame* frame, QWidget* parent) : WorkerDialog(fram
   status_line_ = new QLabel(this);
   status_line_->setStyleSheet("color: rgb(160, 0, 100); background: transparent;");
   layout->addWidget(status_line_);
-  progress_ = new QProgressBar(this);
-  progress_->setTextVisible(false);
-  layout->addWidget(progress_);
+  progress_ = AddProgressBar(layout, this);
 
   auto* buttons = new QHBoxLayout;
   start_ = new QPushButton("开始", this);

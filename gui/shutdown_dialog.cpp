@@ -1,10 +1,10 @@
 #include "shutdown_dialog.h"
 
 #include <QCheckBox>
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "dialog_parts.h"
 #include "main_frame.h"
 
 namespace orvane::gui {
@@ -17,13 +17,7 @@ CShutdownDialog::CShutdownDialog(CMainFrame* frame, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   box_ = new QCheckBox("所有任务结束后关机", this);
   layout->addWidget(box_);
-  auto* buttons = new QHBoxLayout;
-  ok_ = new QPushButton("确定", this);
-  cancel_ = new QPushButton("取消", this);
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  buttons->addWidget(cancel_);
-  layout->addLayout(buttons);
+  AddButtonRow(layout, this, {{"确定", &ok_}, {"取消", &cancel_}});
   connect(ok_, &QPushButton::clicked, this, &CShutdownDialog::Confirm);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }

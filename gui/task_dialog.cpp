@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "device/device_label.h"
+#include "dialog_parts.h"
 #include "file_view.h"
 #include "gui_thread.h"
 #include "main_frame.h"
@@ -35,14 +36,8 @@ CTaskDialog::CTaskDialog(CMainFrame* frame, QWidget* parent) : WorkerDialog(fram
   form->addRow("源设备:", source_);
   form->addRow("任务:", task_row);
   layout->addLayout(form);
-  auto* buttons = new QHBoxLayout;
-  ok_ = new QPushButton("确定", this);
-  stop_ = new QPushButton("停止", this);
+  AddButtonRow(layout, this, {{"确定", &ok_}, {"停止", &stop_}});
   ok_->setAutoDefault(false);
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  buttons->addWidget(stop_);
-  layout->addLayout(buttons);
   resize(520, 120);
 
   ask_task_path = [this] {
@@ -90,14 +85,10 @@ void CTaskDialog::Confirm() {
   }
   frame_->flags().job_kind.store(JobTaskLoad);
   CMainFrame* frame = frame_;
-  frame_->StartWorker([this, frame, view] {
-    frame->flags().worker_busy.store(1);
+  StartClosingJob([frame, view] {
     RunOnGui([view] { view->page_bar()->SetStatus(Q(kMsgLoadingTask)); });
     LoadTaskPage(frame->params(), 0);
     RunOnGui([view] { view->FillRecordingList(); });
-    frame->flags().worker_busy.store(0);
-    CloseByWorker();
-    PowerOffIfRequested(frame->flags());
   });
 }
 

@@ -4,6 +4,7 @@
 // closes the dialog itself when it is done.
 
 #include <QDialog>
+#include <functional>
 
 namespace orvane::gui {
 
@@ -21,6 +22,10 @@ class WorkerDialog : public QDialog {
   // What a close asks of the running worker; the parameters' stop flag
   // unless the dialog keeps a stop request of its own.
   virtual void RequestStop();
+  // Runs `job` on a worker in the order every worker of a window keeps:
+  // busy, the job, not busy, this dialog closed, the power-off when asked
+  // for.
+  void StartClosingJob(std::function<void()> job);
   CMainFrame* frame_;
 };
 
