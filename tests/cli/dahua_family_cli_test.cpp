@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -18,11 +16,6 @@ using cli_test::CliResult;
 using cli_test::Quote;
 using cli_test::RunCli;
 using synth::Bytes;
-
-Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 Bytes Joined(const std::vector<Bytes>& parts) {
   Bytes out;
@@ -86,9 +79,9 @@ TEST_P(DahuaFamilyCli, FastParseListAndExport) {
   const auto paths = ExportedPaths(r.out);
   ASSERT_EQ(paths.size(), 3u) << r.out;
   EXPECT_NE(paths[0].find("/channel 1/2016-05-03/0-2016-05-03 08-00-00-"), std::string::npos);
-  EXPECT_EQ(ReadFile(paths[0]), Joined(d.a.blocks));
-  EXPECT_EQ(ReadFile(paths[1]), Joined(d.b.blocks));
-  EXPECT_EQ(ReadFile(paths[2]), Joined(d.c.blocks));
+  EXPECT_EQ(synth::ReadWholeFile(paths[0]), Joined(d.a.blocks));
+  EXPECT_EQ(synth::ReadWholeFile(paths[1]), Joined(d.b.blocks));
+  EXPECT_EQ(synth::ReadWholeFile(paths[2]), Joined(d.c.blocks));
 }
 
 TEST_P(DahuaFamilyCli, DeepParseWithTheSmartValueGiven) {
@@ -123,7 +116,7 @@ TEST_P(DahuaFamilyCli, DeepParseWithTheSmartValueGiven) {
   ASSERT_EQ(r.status, 0) << r.err;
   const auto paths = ExportedPaths(r.out);
   ASSERT_EQ(paths.size(), 1u) << r.out;
-  EXPECT_EQ(ReadFile(paths[0]), Joined(d.a.blocks));
+  EXPECT_EQ(synth::ReadWholeFile(paths[0]), Joined(d.a.blocks));
 
   // Without the value the detector decides; on blocks that never break off
   // it finds nothing and the variant's default grid is used.

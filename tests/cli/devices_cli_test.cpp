@@ -3,31 +3,19 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
 
+#include "cli/cli_run.h"
 #include "synth/test_support.h"
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out;
-};
+using Result = orvane::cli_test::CliResult;
 
 // Runs the CLI with `args`; stderr joins stdout when `with_stderr`.
 Result RunCli(const std::string& args, bool with_stderr = false) {
-  Result r;
-  const std::string cmd =
-      std::string("'") + ORVANE_CLI_PATH + "' " + args + (with_stderr ? " 2>&1" : " 2>/dev/null");
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int rc = pclose(p);
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return r;
+  using namespace orvane::cli_test;
+  return RunShell(CliCommand(args) + (with_stderr ? " 2>&1" : " 2>/dev/null"));
 }
 
 int Shell(const std::string& command) {

@@ -1,30 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "cli/cli_run.h"
 #include "synth/sparse_image.h"
 #include "synth/test_support.h"
 
 namespace {
 
-
-struct CliRun {
-  int status = -1;
-  std::string err;
-};
-
-CliRun RunCli(const std::string& args, const std::string& err_file) {
-  const std::string cmd = std::string(ORVANE_CLI_PATH) + " " + args + " 2>" + err_file;
-  CliRun r;
-  const int rc = std::system(cmd.c_str());
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  std::ifstream in(err_file);
-  r.err.assign(std::istreambuf_iterator<char>(in), {});
-  return r;
-}
+using orvane::cli_test::CliResult;
+using orvane::cli_test::RunCli;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -37,27 +24,26 @@ TEST(ImageCommand, CopiesARangeWithTheDialogsMessages) {
   image.FillNoise(0, image.size(), 21);
   const std::string target = dir.File("out.img");
 
-  CliRun r = RunCli("image " + image.path() + " " + target, dir.File("err"));
+  CliResult r = RunCli("image " + image.path() + " " + target, dir);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("信息: 正在进行镜像备份..."), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("信息: 镜像备份任务结束"), std::string::npos) << r.err;
   EXPECT_EQ(ReadAll(target), ReadAll(image.path()));
 
-  r = RunCli("image " + image.path() + " " + target + " --offset 2048 --target-offset 1",
-             dir.File("err"));
+  r = RunCli("image " + image.path() + " " + target + " --offset 2048 --target-offset 1", dir);
   EXPECT_EQ(r.status, 0) << r.err;
   const std::string copy = ReadAll(target);
   ASSERT_EQ(copy.size(), 512u + (2u << 20));
   EXPECT_EQ(copy.substr(512), ReadAll(image.path()).substr(1 << 20));
 
-  r = RunCli("image " + image.path() + " " + target + " --size 1", dir.File("err"));
+  r = RunCli("image " + image.path() + " " + target + " --size 1", dir);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(std::filesystem::file_size(target), 512u);
 
   // An image that ends inside a sector is copied to its last byte.
   orvane::synth::SparseImage odd(dir.File("odd.img"), 1000001);
   odd.FillNoise(0, odd.size(), 22);
-  r = RunCli("image " + odd.path() + " " + target, dir.File("err"));
+  r = RunCli("image " + odd.path() + " " + target, dir);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(std::filesystem::file_size(target), 1000001u);
   EXPECT_TRUE(ReadAll(target) == ReadAll(odd.path()));
@@ -70,17 +56,17 @@ TEST(ImageCommand, RefusesTheSourceAsTargetAndAMissingSource) {
   const std::string before = ReadAll(image.path());
   std::filesystem::create_symlink(image.path(), dir.File("alias.img"));
 
-  CliRun r = RunCli("image " + image.path() + " " + dir.File("alias.img"), dir.File("err"));
+  CliResult r = RunCli("image " + image.path() + " " + dir.File("alias.img"), dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("警告: 参数设置错误，请重新设置"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("正在进行镜像备份"), std::string::npos) << r.err;
   EXPECT_EQ(ReadAll(image.path()), before);
 
-  r = RunCli("image " + image.path() + " " + dir.File("x.img") + " --size 0", dir.File("err"));
+  r = RunCli("image " + image.path() + " " + dir.File("x.img") + " --size 0", dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("参数设置错误，请重新设置"), std::string::npos) << r.err;
 
-  r = RunCli("image " + dir.File("none.img") + " " + dir.File("x.img"), dir.File("err"));
+  r = RunCli("image " + dir.File("none.img") + " " + dir.File("x.img"), dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(std::filesystem::exists(dir.File("x.img")));
 }

@@ -8,13 +8,10 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 
-#include <fstream>
-
 #include "export_dialog.h"
 #include "file_view.h"
 #include "gui_test_support.h"
 #include "page_bar.h"
-#include "scan/task_head.h"
 #include "scan_dialog.h"
 #include "synth/sparse_image.h"
 #include "synth/test_support.h"
@@ -25,21 +22,6 @@ using namespace orvane::gui;
 using namespace orvane::gui::test;
 
 namespace {
-
-void WriteHead(const std::string& path, int32_t mode, int32_t brand, int64_t position) {
-  TaskHead h;
-  h.file_length = kTaskHeadSize;
-  h.scan_position = position;
-  h.region_end = 4096 * 512;
-  h.buffer = 1048576;
-  h.mode = mode;
-  h.brand = brand;
-  h.version = 2;
-  h.time_kind = 1;
-  uint8_t bytes[kTaskHeadSize];
-  h.Encode(bytes);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
-}
 
 }  // namespace
 
@@ -120,8 +102,8 @@ class DialogsTest : public QObject {
     CScanDialog* d = f->scan_dialog();
     const std::string deep = dir_.File("deep.tak");
     const std::string fast = dir_.File("fastmode.tak");
-    WriteHead(deep, 2, 3, 2048 * 512);
-    WriteHead(fast, 1, 1, 0);
+    WriteTaskHead(deep, 2, 3, 2048 * 512);
+    WriteTaskHead(fast, 1, 1, 0);
     d->ChooseTaskFile(QString::fromStdString(deep));
     QVERIFY(d->continue_button()->isVisible());
     QCOMPARE(d->start_button()->text(), QString("重新开始"));
@@ -210,7 +192,7 @@ class DialogsTest : public QObject {
     QCOMPARE(LastLog(*f), QString("打开任务文件失败"));
     QCOMPARE(f->file_view()->page_bar()->total_edit()->text(), QString("0"));
     const std::string task = dir_.File("deep-load.tak");
-    WriteHead(task, 2, 1, 2048 * 512);
+    WriteTaskHead(task, 2, 1, 2048 * 512);
     d->ChooseTaskFile(QString::fromStdString(task));
     QCOMPARE(f->params().region_start, int64_t{1048576});
     QCOMPARE(f->params().brand, 1);

@@ -8,10 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
-
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "device_views.h"
 #include "export_dialog.h"
@@ -27,13 +24,6 @@
 using namespace orvane;
 using namespace orvane::gui;
 using namespace orvane::gui::test;
-
-namespace {
-synth::Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return synth::Bytes(std::istreambuf_iterator<char>(in), {});
-}
-}  // namespace
 
 class EndToEndTest : public QObject {
   Q_OBJECT
@@ -97,8 +87,8 @@ class EndToEndTest : public QObject {
     std::sort(files.begin(), files.end());
     QCOMPARE(files.size(), size_t{2});
     QVERIFY(files[0].find("/channel 3/2019-05-01/0-2019-05-01 08-00-00-") != std::string::npos);
-    QVERIFY(ReadFile(files[0]) == a.bytes);
-    QVERIFY(ReadFile(files[1]) == b.bytes);
+    QVERIFY(synth::ReadWholeFile(files[0]) == a.bytes);
+    QVERIFY(synth::ReadWholeFile(files[1]) == b.bytes);
 
     // The filter: channel 5 only, then a date window that leaves nothing.
     f->action(CmdFilterFiles)->trigger();

@@ -6,11 +6,13 @@
 #include <QDialog>
 #include <QTableWidget>
 #include <QTest>
-
+#include <fstream>
 #include <memory>
+#include <string>
 
 #include "log_view.h"
 #include "main_frame.h"
+#include "scan/task_head.h"
 
 namespace orvane::gui::test {
 
@@ -36,5 +38,21 @@ inline bool LogHas(CMainFrame& f, const QString& text) {
 }
 
 inline int LogRows(CMainFrame& f) { return f.log_view()->rowCount(); }
+
+// A task file of only its head, as a scan left it at `position`.
+inline void WriteTaskHead(const std::string& path, int32_t mode, int32_t brand, int64_t position) {
+  TaskHead h;
+  h.file_length = kTaskHeadSize;
+  h.scan_position = position;
+  h.region_end = 4096 * 512;
+  h.buffer = 1048576;
+  h.mode = mode;
+  h.brand = brand;
+  h.version = 2;
+  h.time_kind = 1;
+  uint8_t bytes[kTaskHeadSize];
+  h.Encode(bytes);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
 
 }  // namespace orvane::gui::test

@@ -15,7 +15,6 @@
 #include <QThread>
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -29,35 +28,23 @@
 #include "file_view.h"
 #include "filter_dialog.h"
 #include "gui_test_support.h"
-#include "scan/task_head.h"
 #include "scan_dialog.h"
 #include "shutdown_dialog.h"
 #include "synth/loopback_http_server.h"
 #include "synth/sparse_image.h"
 #include "synth/test_support.h"
+#include "synth/tool_doubles.h"
 #include "task_dialog.h"
-#include "tools/power_off.h"
 #include "tools/scrambled_text.h"
 #include "update_dialog.h"
 
 using namespace orvane;
 using namespace orvane::gui;
 using namespace orvane::gui::test;
+using synth::FixedReachability;
+using synth::RecordingPowerOff;
 
 namespace {
-
-class RecordingPowerOff final : public PowerOff {
- public:
-  bool PowerOffMachine() override {
-    calls.fetch_add(1);
-    // The worker has let go of the busy flag before it asks.
-    if (flags && flags->worker_busy.load()) while_busy.fetch_add(1);
-    return false;
-  }
-  std::atomic<int> calls{0};
-  std::atomic<int> while_busy{0};
-  WorkerFlags* flags = nullptr;
-};
 
 class RecordingOpener final : public UrlOpener {
  public:
@@ -72,15 +59,6 @@ class RecordingOpener final : public UrlOpener {
   }
   std::mutex mu;
   std::vector<std::string> urls;
-};
-
-class FixedReachability final : public NetworkReachability {
- public:
-  explicit FixedReachability(bool online) : online_(online) {}
-  bool IsOnline() override { return online_; }
-
- private:
-  bool online_;
 };
 
 // Reads of an image that hold at the first read until the test lets go,
@@ -132,20 +110,6 @@ bool LogHasTyped(CMainFrame& f, const QString& type, const QString& text) {
   for (int r = 0; r < log->rowCount(); ++r)
     if (log->item(r, 0)->text() == type && log->item(r, 2)->text() == text) return true;
   return false;
-}
-
-void WriteHead(const std::string& path) {
-  TaskHead h;
-  h.file_length = kTaskHeadSize;
-  h.region_end = 4096 * 512;
-  h.buffer = 1048576;
-  h.mode = 1;
-  h.brand = 1;
-  h.version = 2;
-  h.time_kind = 1;
-  uint8_t bytes[kTaskHeadSize];
-  h.Encode(bytes);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
 }  // namespace
@@ -455,7 +419,7 @@ class ToolsTest : public QObject {
     QVERIFY2(finished(), "parse");
 
     const std::string task = dir_.File("power-load.tak");
-    WriteHead(task);
+    WriteTaskHead(task, 1, 1, 0);
     f->OpenTaskDialog(&source_);
     f->task_dialog()->ChooseTaskFile(QString::fromStdString(task));
     QTest::mouseClick(f->task_dialog()->ok_button(), Qt::LeftButton);

@@ -13,11 +13,12 @@
 #include "scan/worker_flags.h"
 #include "synth/sparse_image.h"
 #include "synth/test_support.h"
-#include "tools/power_off.h"
+#include "synth/tool_doubles.h"
 
 namespace orvane {
 namespace {
 
+using synth::RecordingPowerOff;
 using synth::TempDir;
 
 struct LogLine {
@@ -76,15 +77,6 @@ BackupRequest Request(BackupEndpoint source, BackupEndpoint target, int64_t offs
   r.target_size_text = r.source_size_text;
   return r;
 }
-
-class RecordingPowerOff final : public PowerOff {
- public:
-  bool PowerOffMachine() override {
-    ++calls;
-    return false;
-  }
-  int calls = 0;
-};
 
 TEST(MirrorBackup, CopiesWholeBlocksAndTheRemainderByteForByte) {
   TempDir dir;
@@ -219,7 +211,7 @@ TEST(MirrorBackup, StopEndsAfterTheCurrentBlockAndStillLogsTheEnd) {
   EXPECT_EQ(flags.worker_busy.load(), 0);
   EXPECT_EQ(rec.closes, 1);
   // Stopped by the user, yet the machine is still powered off, once.
-  EXPECT_EQ(power.calls, 1);
+  EXPECT_EQ(power.calls.load(), 1);
 }
 
 TEST(MirrorBackup, WorkerLeavesThePowerAloneUnlessAsked) {
@@ -235,7 +227,7 @@ TEST(MirrorBackup, WorkerLeavesThePowerAloneUnlessAsked) {
                   .started);
   Recorder rec;
   EXPECT_TRUE(RunBackupJob(job, flags, rec.hooks()));
-  EXPECT_EQ(power.calls, 0);
+  EXPECT_EQ(power.calls.load(), 0);
 }
 
 TEST(MirrorBackup, ReadFailureLogsTheFailingBlockAndEnds) {

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 
 #include "device/byte_order.h"
@@ -65,11 +63,6 @@ Bytes Pattern(size_t n, uint32_t seed) {
     v = static_cast<uint8_t>(x >> 24);
   }
   return b;
-}
-
-Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 RecordingEntry Entry(int64_t channel, std::vector<FragmentExtent> frags, uint32_t start = 0,
@@ -152,7 +145,7 @@ TEST(ExportRecording, CopiesFragmentsInOrderInTwoMiBChunks) {
   Bytes want = f.Slice(5 * kMiB + 3, 5'000'000);
   const Bytes tail = f.Slice(100, 1000);
   want.insert(want.end(), tail.begin(), tail.end());
-  EXPECT_EQ(ReadFile(r.path), want);
+  EXPECT_EQ(synth::ReadWholeFile(r.path), want);
   EXPECT_EQ(r.written, 5'001'000);
 
   // No fragments: an empty file; small: a range of 0. Existing files are truncated.
@@ -184,7 +177,7 @@ TEST(ExportRecording, DahuaFastHeaderIsDroppedOnlyAtTheVeryStart) {
   Bytes want = f.Slice(512, 2048 - 512);
   const Bytes second = f.Slice(4096, 2048);
   want.insert(want.end(), second.begin(), second.end());
-  EXPECT_EQ(ReadFile(r.path), want);
+  EXPECT_EQ(synth::ReadWholeFile(r.path), want);
   EXPECT_EQ(r.written, 2048 - 512 + 2048);
   // Not for deep parses, nor for other brands.
   f.p.mode = ScanModeDeep;
@@ -205,7 +198,7 @@ TEST(ExportRecording, BadSectorsCostOnlyTheUnreadableBytes) {
   const Bytes rest = f.Slice(3 * kMiB + 1024, 4 * kMiB - 1024);
   want.insert(want.end(), rest.begin(), rest.end());
   EXPECT_EQ(r.written, 6 * kMiB - 1024);
-  EXPECT_EQ(ReadFile(r.path), want);
+  EXPECT_EQ(synth::ReadWholeFile(r.path), want);
 }
 
 TEST(ExportPaths, LongPathsStayWholeAndRefusedOnesAreReported) {
@@ -254,7 +247,7 @@ TEST(RunExport, TickedRowsAreUntickedAsTheyAreDone) {
   EXPECT_EQ(sink.Count("创建目标文件失败"), 1);
   ASSERT_EQ(files.size(), 3u);
   EXPECT_FALSE(files[1].created);
-  EXPECT_EQ(ReadFile(files[2].path), f.Slice(3 * kMiB, 1003));
+  EXPECT_EQ(synth::ReadWholeFile(files[2].path), f.Slice(3 * kMiB, 1003));
   // The failed one stays ticked and is not counted as done.
   EXPECT_FALSE(rows.IsTicked(0));
   EXPECT_TRUE(rows.IsTicked(1));
@@ -276,7 +269,7 @@ TEST(RunExport, SingleRowLeavesTicksAndSendsNoTotals) {
   std::vector<ExportedFile> files;
   RunExport(f.p, rows, {f.out, ExportSingle, 1}, [&](const ExportedFile& x) { files.push_back(x); });
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(ReadFile(files[0].path), f.Slice(100, 100));
+  EXPECT_EQ(synth::ReadWholeFile(files[0].path), f.Slice(100, 100));
   EXPECT_TRUE(rows.IsTicked(1));
   EXPECT_TRUE(sink.totals.empty());
 }

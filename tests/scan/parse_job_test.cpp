@@ -4,10 +4,10 @@
 
 #include "device/notify.h"
 #include "scan/dispatch.h"
-#include "synth/test_support.h"
 #include "scan/scan_parameters.h"
 #include "scan/worker_flags.h"
-#include "tools/power_off.h"
+#include "synth/test_support.h"
+#include "synth/tool_doubles.h"
 
 namespace orvane {
 namespace {
@@ -118,22 +118,13 @@ TEST(RunParse, WithoutASourceEveryBrandReportsTheFailedOpen) {
   }
 }
 
-class RecordingPowerOff final : public PowerOff {
- public:
-  bool PowerOffMachine() override {
-    ++calls;
-    return true;
-  }
-  int calls = 0;
-};
-
 TEST(ParseJob, RunsInOrderAndPowersOffOnlyWhenAsked) {
   ScanParameters p;
   p.brand = BrandBoli;
   p.mode = ScanModeDeep;
   p.smart_value = 777;
   WorkerFlags flags;
-  RecordingPowerOff power;
+  synth::RecordingPowerOff power(true);
   flags.power_off = &power;
 
   std::vector<std::string> steps;
@@ -151,7 +142,7 @@ TEST(ParseJob, RunsInOrderAndPowersOffOnlyWhenAsked) {
   };
   RunParseJob(p, flags, hooks);
   EXPECT_EQ(p.smart_value, 0);  // brands without a detector scan on grid 0
-  EXPECT_EQ(power.calls, 0);
+  EXPECT_EQ(power.calls.load(), 0);
   const std::vector<std::string> expected = {
       "clear", "pages 0", std::string(kMsgLoadingTask), "loaded", std::string(kMsgTaskLoaded),
       "close"};
@@ -159,7 +150,7 @@ TEST(ParseJob, RunsInOrderAndPowersOffOnlyWhenAsked) {
 
   flags.shutdown_when_done.store(true);
   RunParseJob(p, flags, {});
-  EXPECT_EQ(power.calls, 1);
+  EXPECT_EQ(power.calls.load(), 1);
 }
 
 TEST(ParseJob, FastModeKeepsTheSmartValueOfDetectorBrands) {

@@ -5,11 +5,18 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "device/source_device.h"
 #include "recordings/export_totals.h"
 
 namespace orvane::synth {
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
 
 DeviceInfo ImageDevice(const std::string& path) {
   DeviceInfo d;

@@ -20,6 +20,10 @@ namespace orvane::synth {
 // A device of kind image on a file.
 DeviceInfo ImageDevice(const std::string& path);
 
+// Every byte of a file, as the tests compare exports and copies with what
+// was planted; empty when the file cannot be read.
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+
 // The same image whose reads fail wherever they touch one of `bad` (a bad
 // sector map). Unaligned and partial requests fail as a whole, as a drive
 // does for a sector it cannot read.

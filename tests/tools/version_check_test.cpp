@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "synth/loopback_http_server.h"
+#include "synth/tool_doubles.h"
 #include "tools/http_client.h"
 #include "tools/network_reachability.h"
 #include "tools/scrambled_text.h"
@@ -14,14 +15,7 @@
 namespace orvane {
 namespace {
 
-class FixedReachability final : public NetworkReachability {
- public:
-  explicit FixedReachability(bool online) : online_(online) {}
-  bool IsOnline() override { return online_; }
-
- private:
-  bool online_;
-};
+using synth::FixedReachability;
 
 struct Fixture {
   synth::LoopbackHttpServer server;
