@@ -14,10 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -25,13 +22,13 @@
 
 #include "device/byte_order.h"
 #include "device/source_device.h"
+#include "disk_bench.h"
 #include "engines/dahua/dahua_scan_parts.h"
+#include "plain_read.h"
 #include "scan/dispatch.h"
 #include "scan/scan_parameters.h"
 #include "synth/dahua_disk.h"
 #include "synth/test_support.h"
-
-#include "plain_read.h"
 
 namespace {
 
@@ -61,14 +58,12 @@ bool Measure(const char* label, const std::string& path, const std::string& task
   PlainRead(device);  // into the page cache
   bool ok = true;
   for (int version : {1, 2}) {
-    double read = 1e9, parse = 1e9;
     int64_t bytes = 0;
-    for (int k = 0; k < 3; ++k) {
-      read = std::min(read, PlainRead(device));
-      parse = std::min(parse, DeepParse(device, task, version, &bytes));
-    }
+    const bench::Race race =
+        bench::BestOf(device, 3, [&] { return DeepParse(device, task, version, &bytes); });
+    const double read = race.read, parse = race.job;
     const double gib = static_cast<double>(device.size) / (1 << 30);
-    const double ratio = read / parse;
+    const double ratio = race.ratio();
     std::printf(
         "%-8s v%d %.2f GiB  read %.3f s (%.2f GiB/s)  deep parse %.3f s (%.2f GiB/s)  "
         "%lld record bytes  ratio %.2f %s\n",
@@ -142,11 +137,9 @@ int64_t PeakGrowth(Work&& work) {
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  const std::filesystem::path folder =
-      argc > 1 ? std::filesystem::path(argv[1]) : std::filesystem::temp_directory_path();
-  const int64_t mib = argc > 2 ? std::max(2048LL, std::atoll(argv[2])) : 2048;
-  const int64_t size = mib << 20;
-  const std::string base = (folder / ("bench-dahua-" + std::to_string(::getpid()))).string();
+  const bench::DiskBenchArgs args = bench::ReadDiskBenchArgs(argc, argv, "dahua");
+  const int64_t size = args.mib << 20;
+  const std::string& base = args.base;
   const std::string task = base + ".tak";
   const bool speed_only = argc > 3 && std::string(argv[3]) == "speed";
   bool ok = true;
@@ -179,10 +172,8 @@ int main(int argc, char** argv) {
   }
   std::filesystem::remove(base + "-full.img");
   {
-    // Zeros written out, as an imaged empty disk holds them, not a hole.
     synth::SparseImage empty(base + "-zeros.img", size);
-    const std::vector<uint8_t> zeros(8 << 20, 0);
-    for (int64_t at = 0; at < size; at += static_cast<int64_t>(zeros.size())) empty.Write(at, zeros);
+    bench::WriteZeros(empty);
     ok = Measure("zeros", empty.path(), task) && ok;
   }
   std::filesystem::remove(base + "-zeros.img");

@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +25,7 @@
 #include <vector>
 
 #include "device/source_device.h"
+#include "plain_read.h"
 #include "scan/dispatch.h"
 #include "scan/scan_parameters.h"
 #include "synth/hikvision_disk.h"
@@ -34,24 +34,10 @@
 namespace {
 
 using namespace orvane;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::PlainRead;
+using bench::Seconds;
 constexpr int64_t kMiB = 1 << 20;
-
-double Seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
-
-double PlainRead(const DeviceInfo& device) {
-  SourceDevice dev;
-  dev.Open(device);
-  std::vector<uint8_t> buf(0x200000);
-  const auto t0 = Clock::now();
-  for (int64_t at = 0; at < device.size; at += 0x200000) {
-    dev.Read(at, buf.data(), static_cast<int32_t>(std::min<int64_t>(0x200000, device.size - at)));
-    if (!dev.ok()) std::fprintf(stderr, "read failed at %lld\n", static_cast<long long>(at));
-  }
-  return Seconds(t0, Clock::now());
-}
 
 ScanParameters& Params(ScanParameters& p, const DeviceInfo& device, const std::string& task,
                        int32_t mode) {
@@ -95,19 +81,19 @@ bool DeepThroughput(const std::string& folder, int64_t size) {
   BuildDenseImage(path, size);
   const DeviceInfo device = synth::ImageDevice(path);
   PlainRead(device);  // into the page cache
-  double read = 1e9, parse = 1e9;
   int64_t records = 0;
-  for (int k = 0; k < 3; ++k) {
-    read = std::min(read, PlainRead(device));
+  const bench::Race race = bench::BestOf(device, 3, [&] {
     ScanParameters p;
     Params(p, device, folder + "/hik-dense.tak", ScanModeDeep);
     const auto t0 = Clock::now();
     RunParse(p);
-    parse = std::min(parse, Seconds(t0, Clock::now()));
+    const double s = Seconds(t0, Clock::now());
     records = (p.head.file_length - kTaskHeadSize) / 21;
-  }
+    return s;
+  });
+  const double read = race.read, parse = race.job;
   const double gib = static_cast<double>(size) / (1 << 30);
-  const double ratio = read / parse;
+  const double ratio = race.ratio();
   std::printf("deep parse: %.2f GiB/s, plain read: %.2f GiB/s, ratio %.2f (%lld recordings)\n",
               gib / parse, gib / read, ratio, static_cast<long long>(records));
   std::filesystem::remove(path);

@@ -7,24 +7,19 @@
 // Prints both times and their ratio per disk; exits 1 when the parse runs at
 // less than 0.9 of the read's speed.
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "device/source_device.h"
+#include "disk_bench.h"
+#include "plain_read.h"
 #include "scan/dispatch.h"
 #include "scan/scan_parameters.h"
 #include "synth/jovision_disk.h"
 #include "synth/test_support.h"
-
-#include "plain_read.h"
 
 namespace {
 
@@ -51,14 +46,12 @@ double DeepParse(const DeviceInfo& device, const std::string& task, int64_t* fou
 bool Measure(const char* label, const std::string& path, const std::string& task) {
   const DeviceInfo device = synth::ImageDevice(path);
   PlainRead(device);  // into the page cache
-  double read = 1e9, parse = 1e9;
   int64_t found = 0;
-  for (int k = 0; k < 5; ++k) {
-    read = std::min(read, PlainRead(device));
-    parse = std::min(parse, DeepParse(device, task, &found));
-  }
+  const bench::Race race =
+      bench::BestOf(device, 5, [&] { return DeepParse(device, task, &found); });
+  const double read = race.read, parse = race.job;
   const double gib = static_cast<double>(device.size) / (1 << 30);
-  const double ratio = read / parse;
+  const double ratio = race.ratio();
   std::printf(
       "%-12s %.2f GiB  read %.3f s (%.2f GiB/s)  deep parse %.3f s (%.2f GiB/s)  %lld files  "
       "ratio %.2f %s\n",
@@ -90,11 +83,9 @@ void FillFiles(synth::SparseImage& img, int64_t from, int64_t to, uint32_t seed)
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::filesystem::path folder =
-      argc > 1 ? std::filesystem::path(argv[1]) : std::filesystem::temp_directory_path();
-  const int64_t mib = argc > 2 ? std::max(2048LL, std::atoll(argv[2])) : 2048;
-  const int64_t size = mib << 20;
-  const std::string base = (folder / ("bench-jovision-" + std::to_string(::getpid()))).string();
+  const bench::DiskBenchArgs args = bench::ReadDiskBenchArgs(argc, argv, "jovision");
+  const int64_t size = args.mib << 20;
+  const std::string& base = args.base;
   bool ok = true;
   {
     synth::SparseImage full(base + "-full.img", size);
@@ -103,11 +94,8 @@ int main(int argc, char** argv) {
   ok &= Measure("full disk", base + "-full.img", base + ".tak");
   std::filesystem::remove(base + "-full.img");
   {
-    // Written out (not sparse) so that the page cache holds all of it.
     synth::SparseImage empty(base + "-empty.img", size);
-    std::vector<uint8_t> zeros(8 << 20, 0);
-    for (int64_t at = 0; at < size; at += static_cast<int64_t>(zeros.size()))
-      empty.Write(at, zeros.data(), static_cast<size_t>(std::min<int64_t>(zeros.size(), size - at)));
+    bench::WriteZeros(empty);
     FillFiles(empty, 700 << 20, 720 << 20, 2);
   }
   ok &= Measure("mostly empty", base + "-empty.img", base + ".tak");

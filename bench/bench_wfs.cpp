@@ -7,18 +7,17 @@
 // less than 0.8 of the read's speed.
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "device/source_device.h"
+#include "disk_bench.h"
+#include "plain_read.h"
 #include "scan/dispatch.h"
 #include "scan/scan_parameters.h"
 #include "synth/test_support.h"
@@ -27,11 +26,9 @@
 namespace {
 
 using namespace orvane;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
+using bench::Clock;
+using bench::PlainRead;
+using bench::Seconds;
 
 // Processor time of this thread, user and system: what the work itself
 // costs, whatever else the machine runs meanwhile.
@@ -54,17 +51,6 @@ void Time(Timing& best, F work) {
   work();
   best.wall = std::min(best.wall, Seconds(t0, Clock::now()));
   best.cpu = std::min(best.cpu, ThreadCpu() - c0);
-}
-
-// Reads the whole image in 2 MiB requests, as plainly as a copy would.
-void PlainRead(const DeviceInfo& device) {
-  SourceDevice dev;
-  dev.Open(device);
-  std::vector<uint8_t> buf(0x200000);
-  for (int64_t at = 0; at < device.size; at += 0x200000) {
-    dev.Read(at, buf.data(), 0x200000);
-    if (!dev.ok()) std::fprintf(stderr, "read failed at %lld\n", static_cast<long long>(at));
-  }
 }
 
 void DeepParse(const DeviceInfo& device, const std::string& task, int64_t smart) {
@@ -104,10 +90,9 @@ bool Measure(const char* label, const synth::WfsDisk& disk, const std::string& t
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::filesystem::path folder =
-      argc > 1 ? std::filesystem::path(argv[1]) : std::filesystem::temp_directory_path();
-  const int64_t mib = argc > 2 ? std::max(2048LL, std::atoll(argv[2])) : 2048;
-  const std::string base = (folder / ("bench-wfs-" + std::to_string(::getpid()))).string();
+  const bench::DiskBenchArgs args = bench::ReadDiskBenchArgs(argc, argv, "wfs");
+  const int64_t mib = args.mib;
+  const std::string& base = args.base;
 
   synth::WfsGeometry g;
   g.disk_size = (mib << 20) + g.area_base + (4 << 20);
