@@ -40,16 +40,18 @@ int64_t FileBackend::ReadAt(int64_t offset, void* buffer, size_t length) {
   return static_cast<int64_t>(done);
 }
 
-int64_t FileBackend::Size() {
+int64_t DescriptorLength(int fd) {
   struct stat st{};
-  if (::fstat(fd_, &st) != 0) return -1;
+  if (::fstat(fd, &st) != 0) return -1;
   if (S_ISBLK(st.st_mode)) {
     uint64_t bytes = 0;
-    if (::ioctl(fd_, BLKGETSIZE64, &bytes) != 0) return -1;
+    if (::ioctl(fd, BLKGETSIZE64, &bytes) != 0) return -1;
     return static_cast<int64_t>(bytes);
   }
   return st.st_size;
 }
+
+int64_t FileBackend::Size() { return DescriptorLength(fd_); }
 
 void SourceDevice::Open(const DeviceInfo& device, uint32_t /*access*/) {
   Close();

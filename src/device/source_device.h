@@ -14,6 +14,10 @@ inline constexpr int32_t kStatusOk = 50002;
 inline constexpr int32_t kStatusFailed = 50003;
 inline constexpr uint32_t kGenericRead = 0x80000000u;
 
+// Byte length of an open regular file, or a block device's capacity; -1
+// when it cannot be learned.
+int64_t DescriptorLength(int fd);
+
 // The real backend: pread on a descriptor opened O_RDONLY | O_CLOEXEC.
 class FileBackend final : public ReadBackend {
  public:

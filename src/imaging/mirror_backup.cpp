@@ -1,8 +1,6 @@
 #include "imaging/mirror_backup.h"
 
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -101,22 +99,11 @@ namespace {
 
 // Byte length of a target that already exists: a block device's capacity or
 // a file's length; -1 when it cannot be learned.
-int64_t DescriptorSize(int fd) {
-  struct stat st{};
-  if (::fstat(fd, &st) != 0) return -1;
-  if (S_ISBLK(st.st_mode)) {
-    uint64_t bytes = 0;
-    if (::ioctl(fd, BLKGETSIZE64, &bytes) != 0) return -1;
-    return static_cast<int64_t>(bytes);
-  }
-  return st.st_size;
-}
-
 int64_t ExistingSize(const std::string& path) {
   if (path.empty()) return -1;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return -1;
-  const int64_t size = DescriptorSize(fd);
+  const int64_t size = DescriptorLength(fd);
   ::close(fd);
   return size;
 }
@@ -270,7 +257,7 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
       report.Log(kLogWarning, kMsgBackupOpenTargetFailed);
       return false;
     }
-    const int64_t capacity = DescriptorSize(fd);
+    const int64_t capacity = DescriptorLength(fd);
     if (capacity >= 0 && (target_offset > capacity || size > capacity - target_offset)) {
       ::close(fd);
       report.Log(kLogWarning, kMsgBackupBadParameters);
