@@ -13,13 +13,14 @@
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_scan_parts.h"
 #include "scan/task_file.h"
+#include "scan/window_reader.h"
 
 namespace orvane {
 
 namespace {
 
-constexpr size_t kWalkRead = 0x200200;      // 2 MiB and one sector of overlap
-constexpr size_t kWalkLimit = 0x1FFFFF;     // frames are taken up to here
+constexpr size_t kWalkRead = 0x200200;       // 2 MiB and one sector of overlap
+constexpr size_t kWalkLimit = 0x1FFFFF;      // frames are taken up to here
 constexpr int64_t kProbeSpan = 0x180000000;  // 6 GiB
 constexpr int kProbeCount = 9;
 constexpr size_t kRunFlushCount = 500000;
@@ -130,7 +131,8 @@ int64_t DahuaFamilyEngine::DetectSmartValue() {
   return detector.Result();
 }
 
-void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_t from, int64_t to) {
+void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_t from,
+                              int64_t to) {
   detector.BeginProbe();
   std::vector<uint8_t> buf(kWalkRead + 1024, 0);
   const int64_t size = dev.Size();
@@ -153,8 +155,9 @@ void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_
 
 bool DahuaFamilyEngine::OpenDeepTask(TaskWriter& task, int64_t& start) {
   if (!task.Open(params_)) return false;
-  start = params_.continue_flag ? params_.region_start
-                                : GridStart(params_.region_start, params_.smart_value, params_.buffer);
+  start = params_.continue_flag
+              ? params_.region_start
+              : GridStart(params_.region_start, params_.smart_value, params_.buffer);
   return true;
 }
 
@@ -172,30 +175,47 @@ void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
     return;
   }
   const size_t n = static_cast<size_t>(buffer);
-  std::vector<uint8_t> buf(n + 512, 0);
   std::vector<uint8_t> out;
   out.reserve(kRecordBatch + 128);
-  const int64_t size = dev.Size();
   ChunkSummary s;
-  while (p < params_.region_end && !params_.stop_requested()) {
-    if (!ReadZeroed(dev, size, p, buf.data(), n, buf.size())) PostError(kMsgReadFailed);
-    if (AnalyzeChunk(buf.data(), n, p, variant_.magic, s)) {
-      const size_t rs = ChunkRecordSize(s);
-      if (out.size() + rs > kRecordBatch) {
-        task.Append(out);
-        out.clear();
-      }
-      const size_t o = out.size();
-      out.resize(o + rs);
-      EncodeChunkRecord(s, out.data() + o);
-      ++progress_.found_count;
-      progress_.found_bytes += buffer;
+  {
+    // Every chunk is read whole, also the last one of the region; the
+    // analysis may look into the 512 bytes behind it, which stay zero.
+    WindowPlan plan;
+    plan.start = p;
+    plan.end = params_.region_end;
+    plan.read_bytes = buffer;
+    plan.clip_to_end = false;
+    plan.step = buffer;
+    plan.capacity = buffer + 512;
+    plan.device_size = dev.Size();
+    WindowReader reader(dev, plan);
+    if (!reader.usable()) {
+      task.Close();
+      PostError(kMsgDahuaBadBuffer);
+      return;
     }
-    PostPosition(p / buffer);
-    params_.head.scan_position = p;
-    progress_.processed_bytes += buffer;
-    PostFound(progress_);
-    p += buffer;
+    WindowReader::Window w;
+    while (!params_.stop_requested() && reader.Next(w)) {
+      if (!w.ok) PostError(kMsgReadFailed);
+      p = w.position;
+      if (AnalyzeChunk(w.data, n, p, variant_.magic, s)) {
+        const size_t rs = ChunkRecordSize(s);
+        if (out.size() + rs > kRecordBatch) {
+          task.Append(out);
+          out.clear();
+        }
+        const size_t o = out.size();
+        out.resize(o + rs);
+        EncodeChunkRecord(s, out.data() + o);
+        ++progress_.found_count;
+        progress_.found_bytes += buffer;
+      }
+      PostPosition(p / buffer);
+      params_.head.scan_position = p;
+      progress_.processed_bytes += buffer;
+      PostFound(progress_);
+    }
   }
   if (!params_.stop_requested()) params_.head.scan_position = params_.region_end;
   task.Append(out);
@@ -213,13 +233,15 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   FrameRun run;
   auto flush = [&] {
     out.resize(runs.size() * kDahuaRunRecordSize);
-    for (size_t k = 0; k < runs.size(); ++k) EncodeRunRecord(runs[k], out.data() + k * kDahuaRunRecordSize);
+    for (size_t k = 0; k < runs.size(); ++k)
+      EncodeRunRecord(runs[k], out.data() + k * kDahuaRunRecordSize);
     task.Append(out);
     runs.clear();
     out.clear();
   };
   auto step = [&](int64_t o, const DahuaFrame& f) {
-    if (run.length > 0 && o == run.start + static_cast<int64_t>(run.length) && run.length < kRunLimit) {
+    if (run.length > 0 && o == run.start + static_cast<int64_t>(run.length) &&
+        run.length < kRunLimit) {
       if (f.kind == kDahuaTimeFrame) {
         if (run.first_time == 0) {
           run.first_time = f.time;

@@ -7,7 +7,7 @@
 #include "device/source_device.h"
 #include "engines/hikvision/hikvision_engine.h"
 #include "engines/hikvision/hikvision_pack.h"
-#include "engines/hikvision/window_reader.h"
+#include "scan/window_reader.h"
 #include "scan/task_file.h"
 
 namespace orvane {

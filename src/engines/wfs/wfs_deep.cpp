@@ -15,6 +15,7 @@
 #include "engines/wfs/wfs_engine.h"
 #include "engines/wfs/wfs_read.h"
 #include "scan/task_file.h"
+#include "scan/window_reader.h"
 
 namespace orvane {
 
@@ -35,52 +36,55 @@ void WfsEngine::DeepParse(SourceDevice& device) {
   TaskWriter task;
   if (!task.Open(params_)) return;
   const int64_t step = params_.buffer;
-  int64_t at = params_.continue_flag
-                   ? params_.region_start
-                   : FirstBlock(params_.smart_value, params_.region_start, std::max<int64_t>(step, 1));
+  int64_t at = params_.continue_flag ? params_.region_start
+                                     : FirstBlock(params_.smart_value, params_.region_start,
+                                                  std::max<int64_t>(step, 1));
   PostRange(step > 0 ? params_.region_end / step : 0);
 
-  std::unique_ptr<uint8_t[]> buf;
-  if (step > 0 && step <= INT32_MAX - 512) buf.reset(new (std::nothrow) uint8_t[step + 512]);
-  if (!buf) {
+  if (step <= 0 || step > INT32_MAX - 512) {
     PostError("错误编码：008");
     return;
   }
   const uint32_t length = static_cast<uint32_t>(step);
-  const std::span<const uint8_t> block(buf.get(), static_cast<size_t>(step) + 512);
-
-  const int64_t device_size = device.Size();
   const size_t whole = static_cast<size_t>(step) + 512;
+
   std::vector<wfs::BlockRecord> found;
-  while (at < params_.region_end && !params_.stop_requested()) {
-    // A read of a whole block inside the medium fills the block, so only the
-    // bytes behind it need clearing; a block that reaches past the end, or
-    // a failed read, starts from a cleared buffer.
-    if (device_size <= 0 || at + step > device_size) {
-      std::memset(buf.get(), 0, whole);
-    } else {
-      std::memset(buf.get() + step, 0, 512);
+  {
+    // Every block is read whole, also the last one of the region; the 512
+    // bytes behind it stay zero.
+    WindowPlan plan;
+    plan.start = at;
+    plan.end = params_.region_end;
+    plan.read_bytes = static_cast<int32_t>(step);
+    plan.clip_to_end = false;
+    plan.step = static_cast<int32_t>(step);
+    plan.capacity = static_cast<int32_t>(whole);
+    plan.device_size = device.Size();
+    WindowReader reader(device, plan, wfs::SalvageFailedRead);
+    if (!reader.usable()) {
+      PostError("错误编码：008");
+      return;
     }
-    device.Read(at, buf.get(), static_cast<int32_t>(step));
-    if (!device.ok()) {
-      std::memset(buf.get(), 0, whole);
-      wfs::ReadSalvaging(device, at, buf.get(), static_cast<int32_t>(step));
+    WindowReader::Window w;
+    while (!params_.stop_requested() && reader.Next(w)) {
+      if (!w.ok) PostError(kMsgReadFailed);
+      at = w.position;
+      wfs::BlockRecord r;
+      if (wfs::SummariseBlock(static_cast<uint64_t>(at), std::span<const uint8_t>(w.data, whole),
+                              length, r)) {
+        found.push_back(r);
+        progress_.found_count += 1;
+        progress_.found_bytes += step;
+      }
+      PostPosition(at / step);
+      progress_.processed_bytes += step;
+      PostFound(progress_);
+      at = SaturatingAdd(at, step);
+      // How far the scan has worked: a resumed scan starts with the next block
+      // and never records this one twice.
+      params_.head.scan_position = std::min(at, params_.region_end);
     }
-    wfs::BlockRecord r;
-    if (wfs::SummariseBlock(static_cast<uint64_t>(at), block, length, r)) {
-      found.push_back(r);
-      progress_.found_count += 1;
-      progress_.found_bytes += step;
-    }
-    PostPosition(at / step);
-    progress_.processed_bytes += step;
-    PostFound(progress_);
-    at = SaturatingAdd(at, step);
-    // How far the scan has worked: a resumed scan starts with the next block
-    // and never records this one twice.
-    params_.head.scan_position = std::min(at, params_.region_end);
   }
-  buf.reset();
   if (!params_.stop_requested()) params_.head.scan_position = params_.region_end;
 
   std::vector<uint8_t> out;
@@ -142,7 +146,8 @@ void WfsEngine::ReadDeepBlocks(TaskReader& task) {
 void WfsEngine::ReadDeepExtents(TaskReader& task, int32_t page) {
   const int64_t end = task.RecordsEnd(params_.head);
   int64_t at = SaturatingAdd(
-      kTaskHeadSize, SaturatingMul(std::max(page, 0), kRecordsPerPage * int64_t{wfs::kV2RecordSize}));
+      kTaskHeadSize,
+      SaturatingMul(std::max(page, 0), kRecordsPerPage * int64_t{wfs::kV2RecordSize}));
   std::vector<wfs::TimedExtent> records;
   records.reserve(PageRecordCapacity(at, end, wfs::kV2RecordSize));
   ReadPageRecords(

@@ -30,7 +30,12 @@ bool ReadSalvaging(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_
   device.Read(offset, buffer, length);
   if (device.ok()) return true;
   PostError(kMsgReadFailed);
-  if (offset < 0 || length <= 0) return false;
+  SalvageFailedRead(device, offset, buffer, length);
+  return false;
+}
+
+void SalvageFailedRead(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_t length) {
+  if (offset < 0 || length <= 0) return;
   const int64_t end = offset + length;
   ReadInPieces(device, offset, buffer, offset, end, kPiece, [&](int64_t from, int64_t to) {
     std::fill(buffer + (from - offset), buffer + (to - offset), uint8_t{0});
@@ -38,7 +43,6 @@ bool ReadSalvaging(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_
       std::fill(buffer + (s - offset), buffer + (e - offset), uint8_t{0});
     });
   });
-  return false;
 }
 
 }  // namespace orvane::wfs

@@ -1,0 +1,110 @@
+#pragma once
+// The windows of a sequential scan: each read into one buffer, zero wherever
+// nothing was read (a failed read, the part behind the request or behind the
+// end of the medium), so that the caller never clears a whole buffer before
+// a read that fills it anyway.
+//
+// A reader thread fetches the next window while the caller searches the one
+// it holds: the search of a window costs a good part of its read, and run
+// one after the other the two keep a scan well below the speed of the
+// medium. The device is used by the reader thread alone while windows are
+// being handed out; reads stay in order and of the same sizes as a plain
+// loop would make them. Notifications stay with the caller: a window says
+// whether its read failed, and the caller reports it.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace orvane {
+
+class SourceDevice;
+
+struct WindowPlan {
+  int64_t start = 0;
+  int64_t end = 0;  // windows begin below this
+  // Bytes asked at each window's position; with clip_to_end, no more than
+  // remain below `end`.
+  int32_t read_bytes = 0;
+  bool clip_to_end = true;
+  // Distance to the next window, or the length of a shorter read.
+  int32_t step = 0;
+  // Size of each window's buffer (at least read_bytes); everything behind
+  // the bytes read is zero.
+  int32_t capacity = 0;
+  // Size of the medium (0 = unknown): a read reaching past it comes back
+  // short, and the rest is zeroed.
+  int64_t device_size = 0;
+};
+
+class WindowReader {
+ public:
+  struct Window {
+    const uint8_t* data = nullptr;  // `capacity` bytes; zero past what was read
+    int64_t position = 0;
+    int32_t length = 0;  // bytes asked for at `position`
+    bool ok = true;      // false: the read failed (the window is zero unless salvaged)
+  };
+  // Called on the reading thread after a failed read, with the zeroed
+  // window, to recover what it can; it must not notify.
+  using Salvage =
+      std::function<void(SourceDevice&, int64_t position, uint8_t* data, int32_t length)>;
+
+  WindowReader(SourceDevice& device, const WindowPlan& plan, Salvage salvage = {});
+  // Hikvision's plan: windows of `window` bytes clipped to the end, `step` apart.
+  WindowReader(SourceDevice& device, int64_t device_size, int64_t start, int64_t end,
+               int32_t window, int32_t step);
+  // Waits for a read in flight; at most one window is read ahead of the
+  // last one handed out.
+  ~WindowReader();
+  WindowReader(const WindowReader&) = delete;
+  WindowReader& operator=(const WindowReader&) = delete;
+
+  // False when the windows' memory could not be had; Next() then gives none.
+  bool usable() const { return usable_; }
+
+  // The next window in order; false past the end. The previous window's
+  // bytes may be overwritten once this is called.
+  bool Next(Window& out);
+
+ private:
+  enum SlotState : int { kFree, kFilled, kHeld };
+  struct Slot {
+    std::vector<uint8_t> bytes;
+    Window window;
+    std::atomic<int> state{kFree};
+  };
+
+  void Start();
+  // Reads the window at `position` into `slot`; returns where the next one
+  // begins.
+  int64_t ReadInto(Slot& slot, int64_t position);
+  void ReadAhead();
+  // Waits until `ready` holds: a short spin first, since the other side
+  // usually hands over within a fraction of a window's read and a sleep
+  // and wake-up per window would cost more than that; then blocks.
+  template <class Ready>
+  void WaitFor(Ready ready);
+  void Publish(std::atomic<int>& state, int value);
+
+  SourceDevice& device_;
+  const WindowPlan plan_;
+  const Salvage salvage_;
+  int64_t position_;  // next window to read (the synchronous path only)
+
+  Slot slots_[2];
+  size_t take_ = 0;  // slot the next window is handed out from
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::atomic<bool> reader_done_{false};  // no more windows will be filled
+  std::atomic<bool> quit_{false};
+  bool threaded_ = false;
+  bool usable_ = true;
+  std::thread reader_;
+};
+
+}  // namespace orvane
