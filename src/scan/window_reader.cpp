@@ -1,7 +1,6 @@
 #include "scan/window_reader.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <new>
 #include <system_error>
@@ -41,36 +40,8 @@ void WindowReader::Start() {
 
 WindowReader::~WindowReader() {
   if (!threaded_) return;
-  quit_.store(true);
-  { std::lock_guard lock(mutex_); }
-  changed_.notify_all();
+  handoff_.Publish(quit_, true);
   reader_.join();
-}
-
-template <class Ready>
-void WindowReader::WaitFor(Ready ready) {
-  using Clock = std::chrono::steady_clock;
-  const auto until = Clock::now() + std::chrono::microseconds(200);
-  while (!ready()) {
-    if (Clock::now() > until) {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, ready);
-      return;
-    }
-    // Yielding rather than spinning hard: on a busy machine the side that
-    // is waited for may need this very processor.
-    std::this_thread::yield();
-  }
-}
-
-// The store is made under the lock, so that a side about to block sees it
-// before it sleeps or is woken after it.
-void WindowReader::Publish(std::atomic<int>& state, int value) {
-  {
-    std::lock_guard lock(mutex_);
-    state.store(value, std::memory_order_release);
-  }
-  changed_.notify_all();
 }
 
 int64_t WindowReader::ReadInto(Slot& slot, int64_t position) {
@@ -100,17 +71,14 @@ void WindowReader::ReadAhead() {
   int64_t position = position_;
   for (size_t fill = 0; position < plan_.end; fill ^= 1) {
     Slot& slot = slots_[fill];
-    WaitFor([&] { return quit_.load() || slot.state.load(std::memory_order_acquire) == kFree; });
+    handoff_.WaitFor(
+        [&] { return quit_.load() || slot.state.load(std::memory_order_acquire) == kFree; });
     if (quit_.load()) break;
     // The slot is free: the caller neither holds it nor waits on it.
     position = ReadInto(slot, position);
-    Publish(slot.state, kFilled);
+    handoff_.Publish(slot.state, kFilled);
   }
-  {
-    std::lock_guard lock(mutex_);
-    reader_done_.store(true);
-  }
-  changed_.notify_all();
+  handoff_.Publish(reader_done_, true);
 }
 
 bool WindowReader::Next(Window& out) {
@@ -121,9 +89,9 @@ bool WindowReader::Next(Window& out) {
     return true;
   }
   Slot& held = slots_[take_ ^ 1];
-  if (held.state.load(std::memory_order_relaxed) == kHeld) Publish(held.state, kFree);
+  if (held.state.load(std::memory_order_relaxed) == kHeld) handoff_.Publish(held.state, kFree);
   Slot& slot = slots_[take_];
-  WaitFor(
+  handoff_.WaitFor(
       [&] { return slot.state.load(std::memory_order_acquire) == kFilled || reader_done_.load(); });
   if (slot.state.load(std::memory_order_acquire) != kFilled) return false;
   slot.state.store(kHeld, std::memory_order_relaxed);

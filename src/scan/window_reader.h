@@ -13,12 +13,12 @@
 // whether its read failed, and the caller reports it.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
+
+#include "scan/handoff.h"
 
 namespace orvane {
 
@@ -84,12 +84,6 @@ class WindowReader {
   // begins.
   int64_t ReadInto(Slot& slot, int64_t position);
   void ReadAhead();
-  // Waits until `ready` holds: a short spin first, since the other side
-  // usually hands over within a fraction of a window's read and a sleep
-  // and wake-up per window would cost more than that; then blocks.
-  template <class Ready>
-  void WaitFor(Ready ready);
-  void Publish(std::atomic<int>& state, int value);
 
   SourceDevice& device_;
   const WindowPlan plan_;
@@ -98,8 +92,7 @@ class WindowReader {
 
   Slot slots_[2];
   size_t take_ = 0;  // slot the next window is handed out from
-  std::mutex mutex_;
-  std::condition_variable changed_;
+  Handoff handoff_;
   std::atomic<bool> reader_done_{false};  // no more windows will be filled
   std::atomic<bool> quit_{false};
   bool threaded_ = false;

@@ -12,6 +12,7 @@
 #include "device/source_device.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_scan_parts.h"
+#include "engines/dahua/walk_reader.h"
 #include "scan/task_file.h"
 #include "scan/window_reader.h"
 
@@ -27,42 +28,11 @@ constexpr size_t kRunFlushCount = 500000;
 constexpr size_t kRecordBatch = 0x200000;
 constexpr int64_t kRunLimit = 0x80000000LL;
 
-// Reads `len` bytes at `at` into `buf` and leaves zeros wherever nothing was
-// read: past a failed read, past the end of the medium, past `len`. Zeroing
-// only those parts keeps a page-cached scan at the speed of the read itself.
-bool ReadZeroed(SourceDevice& dev, int64_t device_size, int64_t at, uint8_t* buf, size_t len,
-                size_t capacity) {
-  dev.Read(at, buf, static_cast<int32_t>(len));
-  if (!dev.ok()) {
-    std::memset(buf, 0, capacity);
-    return false;
-  }
-  size_t valid = len;
-  if (device_size > 0 && at + static_cast<int64_t>(len) > device_size)
-    valid = at >= device_size ? 0 : static_cast<size_t>(device_size - at);
-  std::memset(buf + valid, 0, capacity - valid);
-  return true;
-}
-
 // The frame walk shared by the detector and the version-2 scan: jumps from
 // chained frame to chained frame, searches for the magic in between, and
 // returns the position of the first frame it did not handle. `probe_bytes`
 // is how much it reads from the device when the next magic lies beyond the
 // buffer. `on_frame` returns true to stop the walk.
-// Reads the `len` bytes at `at` for a frame walk. The walks resume at frame
-// boundaries, which are rarely sector-aligned; the read starts at the sector
-// below instead, so the device can read straight into the buffer, and
-// returns where the bytes at `at` begin. Bytes past `len` read as zeros.
-const uint8_t* ReadForWalk(SourceDevice& dev, int64_t device_size, int64_t at, size_t len,
-                           std::vector<uint8_t>& buf, bool& ok) {
-  const size_t lead = static_cast<size_t>(at % 512);
-  const size_t want = (lead + len + 511) / 512 * 512;
-  if (buf.size() < want + 64) buf.resize(want + 64);
-  ok = ReadZeroed(dev, device_size, at - static_cast<int64_t>(lead), buf.data(), want, buf.size());
-  std::memset(buf.data() + lead + len, 0, buf.size() - lead - len);
-  return buf.data() + lead;
-}
-
 template <class OnFrame>
 int64_t WalkFrames(SourceDevice& dev, int64_t at, const uint8_t* buf, size_t valid, uint32_t magic,
                    int32_t probe_bytes, OnFrame&& on_frame) {
@@ -227,7 +197,6 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   int64_t p = 0;
   if (!OpenDeepTask(task, p)) return;
   PostRange(params_.region_end / 0x200000);
-  std::vector<uint8_t> buf(kWalkRead + 1024, 0);
   std::vector<FrameRun> runs;
   std::vector<uint8_t> out;
   FrameRun run;
@@ -267,13 +236,21 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   };
   const int64_t size = dev.Size();
   const int64_t begin = p;
+  WalkReader reader(dev, params_.source, size);
+  // Set while walks run off their window's end, as they do over empty space.
+  bool walks_run_through = false;
   while (p < params_.region_end && !params_.stop_requested()) {
     const int64_t len = std::min<int64_t>(params_.region_end - p, kWalkRead);
     if (len <= 0) break;
     bool ok = true;
-    const uint8_t* data = ReadForWalk(dev, size, p, static_cast<size_t>(len), buf, ok);
+    const uint8_t* data = reader.Read(p, static_cast<size_t>(len), ok);
     if (!ok) PostError(kMsgReadFailed);
+    const int64_t through = p + kWalkLimit + 1;
+    if (walks_run_through && through < params_.region_end)
+      reader.ReadAhead(
+          through, static_cast<size_t>(std::min<int64_t>(params_.region_end - through, kWalkRead)));
     p = WalkFrames(dev, p, data, static_cast<size_t>(len), variant_.magic, 8, step);
+    walks_run_through = p == through;
     progress_.processed_bytes = p - begin;
     PostFound(progress_);
     PostPosition(p / 0x200000);
