@@ -22,16 +22,18 @@ WindowReader::WindowReader(SourceDevice& device, int64_t device_size, int64_t st
 void WindowReader::Start() {
   const size_t capacity = static_cast<size_t>(std::max(plan_.capacity, plan_.read_bytes));
   try {
-    for (Slot& s : slots_) s.bytes.assign(capacity, 0);
+    held_.bytes.assign(capacity, 0);
+    ahead_.bytes.assign(capacity, 0);
   } catch (const std::bad_alloc&) {
-    for (Slot& s : slots_) std::vector<uint8_t>().swap(s.bytes);
+    std::vector<uint8_t>().swap(held_.bytes);
+    std::vector<uint8_t>().swap(ahead_.bytes);
     usable_ = false;
     return;
   }
   // One window needs no second thread; more than one overlap read and search.
   if (plan_.step <= 0 || plan_.end - position_ <= plan_.step) return;
   try {
-    reader_ = std::thread([this] { ReadAhead(); });
+    reader_ = std::thread([this] { Run(); });
     threaded_ = true;
   } catch (const std::system_error&) {
     threaded_ = false;  // no thread to be had: read on the caller's thread
@@ -40,11 +42,12 @@ void WindowReader::Start() {
 
 WindowReader::~WindowReader() {
   if (!threaded_) return;
-  handoff_.Publish(quit_, true);
+  handoff_.WaitFor([&] { return state_.load(std::memory_order_acquire) != kAsked; });
+  handoff_.Publish(state_, kQuit);
   reader_.join();
 }
 
-int64_t WindowReader::ReadInto(Slot& slot, int64_t position) {
+void WindowReader::ReadInto(Slot& slot, int64_t position) {
   const auto length = static_cast<int32_t>(
       plan_.clip_to_end ? std::min<int64_t>(plan_.read_bytes, plan_.end - position)
                         : plan_.read_bytes);
@@ -64,39 +67,38 @@ int64_t WindowReader::ReadInto(Slot& slot, int64_t position) {
     std::memset(data + valid, 0, slot.bytes.size() - static_cast<size_t>(valid));
   }
   slot.window = Window{data, position, length, ok};
-  return position + std::min(length, plan_.step);
+  slot.next = position + std::min(length, plan_.step);
 }
 
-void WindowReader::ReadAhead() {
-  int64_t position = position_;
-  for (size_t fill = 0; position < plan_.end; fill ^= 1) {
-    Slot& slot = slots_[fill];
-    handoff_.WaitFor(
-        [&] { return quit_.load() || slot.state.load(std::memory_order_acquire) == kFree; });
-    if (quit_.load()) break;
-    // The slot is free: the caller neither holds it nor waits on it.
-    position = ReadInto(slot, position);
-    handoff_.Publish(slot.state, kFilled);
+void WindowReader::Run() {
+  for (;;) {
+    handoff_.WaitFor([&] {
+      const int s = state_.load(std::memory_order_acquire);
+      return s == kAsked || s == kQuit;
+    });
+    if (state_.load(std::memory_order_acquire) == kQuit) return;
+    // Asked: the caller does not touch the device or this slot until done.
+    ReadInto(ahead_, ahead_at_);
+    handoff_.Publish(state_, kDone);
   }
-  handoff_.Publish(reader_done_, true);
 }
 
 bool WindowReader::Next(Window& out) {
-  if (!threaded_) {
-    if (!usable_ || plan_.step <= 0 || position_ >= plan_.end) return false;
-    position_ = ReadInto(slots_[0], position_);
-    out = slots_[0].window;
-    return true;
+  if (!usable_ || plan_.step <= 0 || position_ >= plan_.end) return false;
+  if (state_.load(std::memory_order_acquire) != kIdle) {
+    // The window read ahead is always the next one in order.
+    handoff_.WaitFor([&] { return state_.load(std::memory_order_acquire) == kDone; });
+    std::swap(held_, ahead_);  // the bytes move with their buffer
+    state_.store(kIdle, std::memory_order_relaxed);
+  } else {
+    ReadInto(held_, position_);
   }
-  Slot& held = slots_[take_ ^ 1];
-  if (held.state.load(std::memory_order_relaxed) == kHeld) handoff_.Publish(held.state, kFree);
-  Slot& slot = slots_[take_];
-  handoff_.WaitFor(
-      [&] { return slot.state.load(std::memory_order_acquire) == kFilled || reader_done_.load(); });
-  if (slot.state.load(std::memory_order_acquire) != kFilled) return false;
-  slot.state.store(kHeld, std::memory_order_relaxed);
-  out = slot.window;
-  take_ ^= 1;
+  out = held_.window;
+  position_ = held_.next;
+  if (threaded_ && read_ahead_ && position_ < plan_.end) {
+    ahead_at_ = position_;
+    handoff_.Publish(state_, kAsked);
+  }
   return true;
 }
 

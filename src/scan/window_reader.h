@@ -49,8 +49,8 @@ class WindowReader {
     int32_t length = 0;  // bytes asked for at `position`
     bool ok = true;      // false: the read failed (the window is zero unless salvaged)
   };
-  // Called on the reading thread after a failed read, with the zeroed
-  // window, to recover what it can; it must not notify.
+  // Called after a failed read, with the zeroed window, to recover what it
+  // can; it may run on the reading thread and must not notify.
   using Salvage =
       std::function<void(SourceDevice&, int64_t position, uint8_t* data, int32_t length)>;
 
@@ -67,34 +67,41 @@ class WindowReader {
   // False when the windows' memory could not be had; Next() then gives none.
   bool usable() const { return usable_; }
 
+  // Whether the window after the one Next() hands out is read ahead (the
+  // default). A scan whose last window cost it little, as a block it could
+  // jump through, turns this off: handing a window from one processor to
+  // the other then costs more than the overlap gains, and the next window
+  // is read on the caller's thread when it asks for it.
+  void SetReadAhead(bool on) { read_ahead_ = on; }
+
   // The next window in order; false past the end. The previous window's
   // bytes may be overwritten once this is called.
   bool Next(Window& out);
 
  private:
-  enum SlotState : int { kFree, kFilled, kHeld };
+  enum : int { kIdle, kAsked, kDone, kQuit };
   struct Slot {
     std::vector<uint8_t> bytes;
     Window window;
-    std::atomic<int> state{kFree};
+    int64_t next = 0;  // where the window after it begins
   };
 
   void Start();
-  // Reads the window at `position` into `slot`; returns where the next one
-  // begins.
-  int64_t ReadInto(Slot& slot, int64_t position);
-  void ReadAhead();
+  // Reads the window at `position` into `slot`.
+  void ReadInto(Slot& slot, int64_t position);
+  void Run();
 
   SourceDevice& device_;
   const WindowPlan plan_;
   const Salvage salvage_;
-  int64_t position_;  // next window to read (the synchronous path only)
+  int64_t position_;  // the next window to hand out
+  bool read_ahead_ = true;
 
-  Slot slots_[2];
-  size_t take_ = 0;  // slot the next window is handed out from
+  Slot held_;   // the window handed out
+  Slot ahead_;  // the one read ahead
+  int64_t ahead_at_ = 0;
+  std::atomic<int> state_{kIdle};
   Handoff handoff_;
-  std::atomic<bool> reader_done_{false};  // no more windows will be filled
-  std::atomic<bool> quit_{false};
   bool threaded_ = false;
   bool usable_ = true;
   std::thread reader_;

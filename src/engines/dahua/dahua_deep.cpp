@@ -169,7 +169,11 @@ void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
     while (!params_.stop_requested() && reader.Next(w)) {
       if (!w.ok) PostError(kMsgReadFailed);
       p = w.position;
-      if (AnalyzeChunk(w.data, n, p, variant_.magic, s)) {
+      const bool video = AnalyzeChunk(w.data, n, p, variant_.magic, s);
+      // A chunk of video is walked frame by frame; an empty one is searched
+      // to its end, and only then is reading ahead worth it.
+      reader.SetReadAhead(!video);
+      if (video) {
         const size_t rs = ChunkRecordSize(s);
         if (out.size() + rs > kRecordBatch) {
           task.Append(out);

@@ -70,12 +70,16 @@ void WfsEngine::DeepParse(SourceDevice& device) {
       if (!w.ok) PostError(kMsgReadFailed);
       at = w.position;
       wfs::BlockRecord r;
-      if (wfs::SummariseBlock(static_cast<uint64_t>(at), std::span<const uint8_t>(w.data, whole),
-                              length, r)) {
+      const bool video = wfs::SummariseBlock(static_cast<uint64_t>(at),
+                                             std::span<const uint8_t>(w.data, whole), length, r);
+      if (video) {
         found.push_back(r);
         progress_.found_count += 1;
         progress_.found_bytes += step;
       }
+      // A block of video is summarised from its frame heads alone; an empty
+      // one is searched to its end, and only then is reading ahead worth it.
+      reader.SetReadAhead(!video);
       PostPosition(at / step);
       progress_.processed_bytes += step;
       PostFound(progress_);
