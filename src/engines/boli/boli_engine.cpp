@@ -8,6 +8,7 @@
 #include "device/source_device.h"
 #include "scan/salvage_read.h"
 #include "scan/task_file.h"
+#include "scan/walk_reader.h"
 
 namespace orvane {
 
@@ -117,20 +118,34 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
 
   PostRange(end / kStep);
   // Reads start on a sector boundary so that the device reads in one piece;
-  // `lead` is where the wanted position lies in the buffer.
-  std::vector<uint8_t> buffer(static_cast<size_t>(kReadSize) + kSectorSize);
+  // the bytes at the wanted position are handed out, zero behind the region
+  // end, which is not the scan's to look at.
+  WalkReader reader(
+      device, params_.source,
+      [](SourceDevice& dev, int64_t at, size_t n, std::vector<uint8_t>& buffer, bool& ok) {
+        const int64_t lead = at % kSectorSize;
+        const int64_t wanted = lead + static_cast<int64_t>(n);
+        const int64_t total = (wanted + kSectorSize - 1) / kSectorSize * kSectorSize;
+        const size_t size = static_cast<size_t>(kReadSize) + kSectorSize;
+        if (buffer.size() < size) buffer.resize(size);
+        ok = ReadSalvaging(dev, at - lead, buffer.data(), static_cast<int32_t>(total));
+        std::memset(buffer.data() + wanted, 0, buffer.size() - static_cast<size_t>(wanted));
+        return buffer.data() + lead;
+      });
+  // Set while searches run off their buffer's end, as they do over empty
+  // space: the next buffer is then read ahead.
+  bool runs_through = false;
   while (position < end && !params_.stop_requested()) {
     const int64_t n = std::min<int64_t>(end - position, kReadSize);
     if (n < 1) break;
-    const int64_t lead = position % kSectorSize;
-    const int64_t wanted = lead + n;
-    const int64_t total = (wanted + kSectorSize - 1) / kSectorSize * kSectorSize;
-    if (!ReadSalvaging(device, position - lead, buffer.data(), static_cast<int32_t>(total)))
-      PostError(kMsgReadFailed);
-    // Bytes behind the region end are not the scan's to look at.
-    std::memset(buffer.data() + wanted, 0, buffer.size() - static_cast<size_t>(wanted));
-    position = ScanBuffer(device,
-                          std::span<const uint8_t>(buffer.data() + lead, kReadSize), position);
+    bool ok = true;
+    const uint8_t* data = reader.Read(position, static_cast<size_t>(n), ok);
+    if (!ok) PostError(kMsgReadFailed);
+    const int64_t through = position + kStep;
+    if (runs_through && through < end)
+      reader.ReadAhead(through, static_cast<size_t>(std::min<int64_t>(end - through, kReadSize)));
+    position = ScanBuffer(device, std::span<const uint8_t>(data, kReadSize), position);
+    runs_through = position == through;
     progress_.processed_bytes = position - first;
     PostFound(progress_);
     PostPosition(position / kStep);
@@ -172,8 +187,8 @@ int64_t BoliEngine::ScanBuffer(SourceDevice& device, std::span<const uint8_t> bu
       if (!device.ok()) std::memset(successor, 0, sizeof successor);
     }
     if (IsBoliFrameHeader(successor)) {
-      pending_.push_back({base[at + 2], size, LoadLE32(base + at + 12),
-                          static_cast<uint64_t>(position + at)});
+      pending_.push_back(
+          {base[at + 2], size, LoadLE32(base + at + 12), static_cast<uint64_t>(position + at)});
       ++progress_.found_count;
       progress_.found_bytes += size;
       i = next;

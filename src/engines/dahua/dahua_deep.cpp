@@ -12,8 +12,9 @@
 #include "device/source_device.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_scan_parts.h"
-#include "engines/dahua/walk_reader.h"
+#include "engines/dahua/walk_read.h"
 #include "scan/task_file.h"
+#include "scan/walk_reader.h"
 #include "scan/window_reader.h"
 
 namespace orvane {
@@ -240,7 +241,9 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   };
   const int64_t size = dev.Size();
   const int64_t begin = p;
-  WalkReader reader(dev, params_.source, size);
+  WalkReader reader(dev, params_.source,
+                    [size](SourceDevice& device, int64_t at, size_t len, std::vector<uint8_t>& buf,
+                           bool& ok) { return ReadForWalk(device, size, at, len, buf, ok); });
   // Set while walks run off their window's end, as they do over empty space.
   bool walks_run_through = false;
   while (p < params_.region_end && !params_.stop_requested()) {

@@ -2,12 +2,14 @@
 // the position it asks for, and only a read-ahead of the very window asked
 // for is used.
 
+#include "scan/walk_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "device/source_device.h"
-#include "engines/dahua/walk_reader.h"
+#include "engines/dahua/walk_read.h"
 #include "synth/sparse_image.h"
 #include "synth/test_support.h"
 
@@ -28,7 +30,10 @@ TEST(WalkReader, ReadAheadHitsMissesAndFailuresGiveTheMediumsBytes) {
   SourceDevice dev;
   dev.Open(info);
   ASSERT_TRUE(dev.is_open());
-  WalkReader reader(dev, &info, kSize);
+  WalkReader reader(
+      dev, &info, [](SourceDevice& d, int64_t at, size_t len, std::vector<uint8_t>& buf, bool& ok) {
+        return ReadForWalk(d, kSize, at, len, buf, ok);
+      });
 
   auto expect = [&](int64_t at, size_t len, bool want_ok) {
     bool ok = false;
@@ -63,7 +68,9 @@ TEST(WalkReader, WithoutASourceEveryReadIsMadeDirectly) {
   SourceDevice dev;
   dev.Open(synth::ImageDevice(path));
   ASSERT_TRUE(dev.is_open());
-  WalkReader reader(dev, nullptr, 8192);
+  WalkReader reader(dev, nullptr,
+                    [](SourceDevice& d, int64_t at, size_t len, std::vector<uint8_t>& buf,
+                       bool& ok) { return ReadForWalk(d, 8192, at, len, buf, ok); });
   reader.ReadAhead(4096, 100);
   bool ok = false;
   const uint8_t* data = reader.Read(4100, 100, ok);

@@ -1,0 +1,21 @@
+#pragma once
+// The reads of the frame walks (the phase detector and the version-2 scan).
+// A walk resumes where the last one handled its last frame, which is rarely
+// on a sector; the read starts at the sector below instead, so that the
+// device reads straight into the buffer.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace orvane {
+
+class SourceDevice;
+
+// Reads `len` bytes at `at` into `buf` (grown as needed) and returns where
+// the bytes at `at` begin; everything behind them reads as zero, also where
+// the read failed (`ok` false) or the medium ended.
+const uint8_t* ReadForWalk(SourceDevice& dev, int64_t device_size, int64_t at, size_t len,
+                           std::vector<uint8_t>& buf, bool& ok);
+
+}  // namespace orvane
