@@ -23,40 +23,9 @@
 namespace {
 
 using namespace orvane;
-using bench::Clock;
-using bench::PlainRead;
-using bench::Seconds;
-
-double DeepParse(const DeviceInfo& device, const std::string& task, int64_t* found) {
-  ScanParameters p;
-  p.source = &device;
-  p.task_path = task;
-  p.brand = BrandBoli;
-  p.mode = ScanModeDeep;
-  p.version = 1;
-  p.region_end = device.size;
-  const auto t0 = Clock::now();
-  RunParse(p);
-  const double s = Seconds(t0, Clock::now());
-  *found = (p.head.file_length - kTaskHeadSize) / 17;
-  return s;
-}
 
 bool Measure(const char* label, const std::string& path, const std::string& task) {
-  const DeviceInfo device = synth::ImageDevice(path);
-  PlainRead(device);  // into the page cache
-  int64_t found = 0;
-  const bench::Race race =
-      bench::BestOf(device, 5, [&] { return DeepParse(device, task, &found); });
-  const double read = race.read, parse = race.job;
-  const double gib = static_cast<double>(device.size) / (1 << 30);
-  const double ratio = race.ratio();
-  std::printf(
-      "%-12s %.2f GiB  read %.3f s (%.2f GiB/s)  deep parse %.3f s (%.2f GiB/s)  %lld frames  "
-      "ratio %.2f %s\n",
-      label, gib, read, gib / read, parse, gib / parse, static_cast<long long>(found), ratio,
-      ratio >= 0.8 ? "ok" : "SLOW");
-  return ratio >= 0.8;
+  return bench::MeasureDeepParse(label, path, task, BrandBoli, 17, "frames", 0.8);
 }
 
 // Frames of 4..64 KiB (a stream unit, then filler) from `from` to `to`, four

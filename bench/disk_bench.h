@@ -7,12 +7,17 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "plain_read.h"
+#include "scan/dispatch.h"
+#include "scan/scan_parameters.h"
 #include "synth/sparse_image.h"
+#include "synth/test_support.h"
 
 namespace orvane::bench {
 
@@ -38,6 +43,44 @@ inline void WriteZeros(synth::SparseImage& img) {
     img.Write(at, zeros.data(),
               static_cast<size_t>(
                   std::min<int64_t>(static_cast<int64_t>(zeros.size()), img.size() - at)));
+}
+
+// A version-1 deep parse of the whole device into `task`: its seconds, and
+// in `found` how many records of `record_size` bytes it wrote.
+inline double TimedDeepParse(const DeviceInfo& device, const std::string& task, int32_t brand,
+                             int64_t record_size, int64_t* found) {
+  ScanParameters p;
+  p.source = &device;
+  p.task_path = task;
+  p.brand = brand;
+  p.mode = ScanModeDeep;
+  p.version = 1;
+  p.region_end = device.size;
+  const auto t0 = Clock::now();
+  RunParse(p);
+  const double s = Seconds(t0, Clock::now());
+  *found = (p.head.file_length - kTaskHeadSize) / record_size;
+  return s;
+}
+
+// The deep parse of the image at `path` against a plain read of it, best of
+// five each, page-cached; prints one line and says whether the parse ran at
+// `bar` of the read or better. `unit` names what the records count.
+inline bool MeasureDeepParse(const char* label, const std::string& path, const std::string& task,
+                             int32_t brand, int64_t record_size, const char* unit, double bar) {
+  const DeviceInfo device = synth::ImageDevice(path);
+  PlainRead(device);  // into the page cache
+  int64_t found = 0;
+  const Race race =
+      BestOf(device, 5, [&] { return TimedDeepParse(device, task, brand, record_size, &found); });
+  const double gib = static_cast<double>(device.size) / (1 << 30);
+  const double ratio = race.ratio();
+  std::printf(
+      "%-12s %.2f GiB  read %.3f s (%.2f GiB/s)  deep parse %.3f s (%.2f GiB/s)  %lld %s  "
+      "ratio %.2f %s\n",
+      label, gib, race.read, gib / race.read, race.job, gib / race.job,
+      static_cast<long long>(found), unit, ratio, ratio >= bar ? "ok" : "SLOW");
+  return ratio >= bar;
 }
 
 }  // namespace orvane::bench
