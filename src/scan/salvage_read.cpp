@@ -46,10 +46,35 @@ bool ReadSalvaging(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_
   if (size <= 0 || offset + length > size) std::memset(buffer, 0, static_cast<size_t>(length));
   device.Read(offset, buffer, length);
   if (device.ok()) return true;
+  return SalvageFailedRead(device, offset, buffer, length);
+}
+
+bool SalvageFailedRead(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_t length) {
+  if (length <= 0) return true;
   std::memset(buffer, 0, static_cast<size_t>(length));
   // Past the end of the medium there is nothing to salvage.
-  if (size > 0 && offset >= size) return false;
+  const int64_t size = device.Size();
+  if (offset < 0 || (size > 0 && offset >= size)) return false;
   return ReadInPieces(device, offset, buffer, length, kPiece);
+}
+
+bool ReadZeroed(SourceDevice& device, int64_t device_size, int64_t offset, uint8_t* buffer,
+                size_t length, size_t capacity) {
+  // Without a known size a short read cannot be told from a full one: start
+  // from a clear buffer.
+  if (device_size <= 0) std::memset(buffer, 0, capacity);
+  device.Read(offset, buffer, static_cast<int32_t>(length));
+  if (!device.ok()) {
+    std::memset(buffer, 0, capacity);
+    return false;
+  }
+  // A short read succeeds and leaves the rest as it was: clear it.
+  size_t valid = length;
+  if (device_size > 0)
+    valid = static_cast<size_t>(
+        std::clamp<int64_t>(device_size - offset, 0, static_cast<int64_t>(length)));
+  std::memset(buffer + valid, 0, capacity - valid);
+  return true;
 }
 
 }  // namespace orvane

@@ -5,6 +5,7 @@
 // block is read again in smaller pieces and then sector by sector, so that
 // everything readable around a bad spot still reaches the scan.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace orvane {
@@ -17,5 +18,19 @@ class SourceDevice;
 // which spares a deep scan a second pass over every block). Returns false
 // when some part inside the medium could not be read.
 bool ReadSalvaging(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_t length);
+
+// The second half of ReadSalvaging, for a caller that made the whole read
+// itself and saw it fail: clears the buffer and reads it again in pieces,
+// then sector by sector. False when some part inside the medium could not
+// be read.
+bool SalvageFailedRead(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_t length);
+
+// Reads `length` bytes at `offset` into a buffer of `capacity` bytes (at
+// least `length`) and leaves zeros wherever nothing was read: all of it
+// after a failed read (false), behind the end of the medium (`device_size`,
+// 0 when unknown), behind `length`. Only those parts are cleared, which
+// keeps a page-cached scan at the speed of the read itself.
+bool ReadZeroed(SourceDevice& device, int64_t device_size, int64_t offset, uint8_t* buffer,
+                size_t length, size_t capacity);
 
 }  // namespace orvane

@@ -3,27 +3,9 @@
 #include <cstring>
 
 #include "device/source_device.h"
+#include "scan/salvage_read.h"
 
 namespace orvane {
-
-namespace {
-// Zeros wherever nothing was read: past a failed read, past the end of the
-// medium, past `len`. Zeroing only those parts keeps a page-cached scan at
-// the speed of the read itself.
-bool ReadZeroed(SourceDevice& dev, int64_t device_size, int64_t at, uint8_t* buf, size_t len,
-                size_t capacity) {
-  dev.Read(at, buf, static_cast<int32_t>(len));
-  if (!dev.ok()) {
-    std::memset(buf, 0, capacity);
-    return false;
-  }
-  size_t valid = len;
-  if (device_size > 0 && at + static_cast<int64_t>(len) > device_size)
-    valid = at >= device_size ? 0 : static_cast<size_t>(device_size - at);
-  std::memset(buf + valid, 0, capacity - valid);
-  return true;
-}
-}  // namespace
 
 const uint8_t* ReadForWalk(SourceDevice& dev, int64_t device_size, int64_t at, size_t len,
                            std::vector<uint8_t>& buf, bool& ok) {

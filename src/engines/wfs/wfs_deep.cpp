@@ -14,6 +14,7 @@
 #include "engines/wfs/wfs_chain.h"
 #include "engines/wfs/wfs_engine.h"
 #include "engines/wfs/wfs_read.h"
+#include "scan/salvage_read.h"
 #include "scan/task_file.h"
 #include "scan/window_reader.h"
 
@@ -60,7 +61,7 @@ void WfsEngine::DeepParse(SourceDevice& device) {
     plan.step = static_cast<int32_t>(step);
     plan.capacity = static_cast<int32_t>(whole);
     plan.device_size = device.Size();
-    WindowReader reader(device, plan, wfs::SalvageFailedRead);
+    WindowReader reader(device, plan, SalvageFailedRead);
     if (!reader.usable()) {
       PostError("错误编码：008");
       return;

@@ -14,7 +14,5 @@ namespace orvane::wfs {
 // region again piece by piece, down to single sectors, so that only the
 // unreadable sectors stay zero. False when anything could not be read.
 bool ReadSalvaging(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_t length);
-// The piece-by-piece part of it, after a whole request failed: posts nothing.
-void SalvageFailedRead(SourceDevice& device, int64_t offset, uint8_t* buffer, int32_t length);
 
 }  // namespace orvane::wfs
