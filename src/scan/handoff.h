@@ -8,8 +8,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 namespace orvane {
 
@@ -45,6 +48,67 @@ class Handoff {
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
+};
+
+// The reading thread of a scan: runs its job once each time it is asked,
+// one job at a time, while the scan goes on with what it holds. The owner
+// declares it after everything the job touches, so that it ends first.
+class AheadThread {
+ public:
+  AheadThread() = default;
+  AheadThread(const AheadThread&) = delete;
+  AheadThread& operator=(const AheadThread&) = delete;
+  // Waits for a job in flight, then ends the thread.
+  ~AheadThread() {
+    if (!thread_.joinable()) return;
+    handoff_.WaitFor([&] { return state_.load(std::memory_order_acquire) != kAsked; });
+    handoff_.Publish(state_, kQuit);
+    thread_.join();
+  }
+
+  // False when no thread can be had: the owner then does its reads itself.
+  bool Start(std::function<void()> job) {
+    job_ = std::move(job);
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+      return false;
+    }
+    return true;
+  }
+  bool running() const { return thread_.joinable(); }
+  // Neither asked nor holding a finished job that was not taken.
+  bool idle() const { return state_.load(std::memory_order_acquire) == kIdle; }
+
+  // Runs the job once more; only when idle.
+  void Ask() { handoff_.Publish(state_, kAsked); }
+  // Waits for the job asked for and makes the thread idle again; false when
+  // none was asked. What the job wrote is the caller's once this returns.
+  bool Take() {
+    if (idle()) return false;
+    handoff_.WaitFor([&] { return state_.load(std::memory_order_acquire) == kDone; });
+    state_.store(kIdle, std::memory_order_relaxed);
+    return true;
+  }
+
+ private:
+  enum : int { kIdle, kAsked, kDone, kQuit };
+  void Run() {
+    for (;;) {
+      handoff_.WaitFor([&] {
+        const int s = state_.load(std::memory_order_acquire);
+        return s == kAsked || s == kQuit;
+      });
+      if (state_.load(std::memory_order_acquire) == kQuit) return;
+      job_();
+      handoff_.Publish(state_, kDone);
+    }
+  }
+
+  std::function<void()> job_;
+  std::atomic<int> state_{kIdle};
+  Handoff handoff_;
+  std::thread thread_;
 };
 
 }  // namespace orvane

@@ -3,11 +3,9 @@
 // searched its window (a walk from frame to frame resumes behind the last
 // frame it took).
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <thread>
 #include <vector>
 
 #include "device/source_device.h"
@@ -33,7 +31,7 @@ class WalkReader {
   // `source` opens the read-ahead handle; without one (or when it cannot be
   // opened, or no thread can be had) every read is made by `dev`.
   WalkReader(SourceDevice& dev, const DeviceInfo* source, Fill fill);
-  ~WalkReader();
+  ~WalkReader() = default;
   WalkReader(const WalkReader&) = delete;
   WalkReader& operator=(const WalkReader&) = delete;
 
@@ -43,9 +41,6 @@ class WalkReader {
   void ReadAhead(int64_t at, size_t len);
 
  private:
-  enum : int { kIdle, kAsked, kDone, kQuit };
-  void Run();
-
   SourceDevice& dev_;
   SourceDevice ahead_dev_;
   const Fill fill_;
@@ -55,10 +50,7 @@ class WalkReader {
   size_t ahead_len_ = 0;
   const uint8_t* ahead_data_ = nullptr;
   bool ahead_ok_ = true;
-  std::atomic<int> state_{kIdle};
-  Handoff handoff_;
-  bool threaded_ = false;
-  std::thread thread_;
+  AheadThread reader_;  // last: ends before what it reads into
 };
 
 }  // namespace orvane

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <system_error>
 #include <utility>
 
 #include "device/source_device.h"
+#include "scan/salvage_read.h"
 
 namespace orvane {
 
@@ -32,19 +32,9 @@ void WindowReader::Start() {
   }
   // One window needs no second thread; more than one overlap read and search.
   if (plan_.step <= 0 || plan_.end - position_ <= plan_.step) return;
-  try {
-    reader_ = std::thread([this] { Run(); });
-    threaded_ = true;
-  } catch (const std::system_error&) {
-    threaded_ = false;  // no thread to be had: read on the caller's thread
-  }
-}
-
-WindowReader::~WindowReader() {
-  if (!threaded_) return;
-  handoff_.WaitFor([&] { return state_.load(std::memory_order_acquire) != kAsked; });
-  handoff_.Publish(state_, kQuit);
-  reader_.join();
+  // Asked only for the next window in order; meanwhile the caller touches
+  // neither the device nor this slot.
+  reader_.Start([this] { ReadInto(ahead_, ahead_at_); });
 }
 
 void WindowReader::ReadInto(Slot& slot, int64_t position) {
@@ -52,52 +42,26 @@ void WindowReader::ReadInto(Slot& slot, int64_t position) {
       plan_.clip_to_end ? std::min<int64_t>(plan_.read_bytes, plan_.end - position)
                         : plan_.read_bytes);
   uint8_t* data = slot.bytes.data();
-  // Without a known size a short read cannot be told from a full one: start
-  // from a clear window.
-  if (plan_.device_size <= 0) std::memset(data, 0, slot.bytes.size());
-  device_.Read(position, data, length);
-  const bool ok = device_.ok();
-  if (!ok) {
-    std::memset(data, 0, slot.bytes.size());
-    if (salvage_) salvage_(device_, position, data, length);
-  } else {
-    // A short read succeeds and leaves the rest as it was: clear it.
-    int64_t valid = length;
-    if (plan_.device_size > 0) valid = std::clamp<int64_t>(plan_.device_size - position, 0, length);
-    std::memset(data + valid, 0, slot.bytes.size() - static_cast<size_t>(valid));
-  }
+  const bool ok = ReadZeroed(device_, plan_.device_size, position, data,
+                             static_cast<size_t>(length), slot.bytes.size());
+  if (!ok && salvage_) salvage_(device_, position, data, length);
   slot.window = Window{data, position, length, ok};
   slot.next = position + std::min(length, plan_.step);
 }
 
-void WindowReader::Run() {
-  for (;;) {
-    handoff_.WaitFor([&] {
-      const int s = state_.load(std::memory_order_acquire);
-      return s == kAsked || s == kQuit;
-    });
-    if (state_.load(std::memory_order_acquire) == kQuit) return;
-    // Asked: the caller does not touch the device or this slot until done.
-    ReadInto(ahead_, ahead_at_);
-    handoff_.Publish(state_, kDone);
-  }
-}
-
 bool WindowReader::Next(Window& out) {
   if (!usable_ || plan_.step <= 0 || position_ >= plan_.end) return false;
-  if (state_.load(std::memory_order_acquire) != kIdle) {
+  if (reader_.Take()) {
     // The window read ahead is always the next one in order.
-    handoff_.WaitFor([&] { return state_.load(std::memory_order_acquire) == kDone; });
     std::swap(held_, ahead_);  // the bytes move with their buffer
-    state_.store(kIdle, std::memory_order_relaxed);
   } else {
     ReadInto(held_, position_);
   }
   out = held_.window;
   position_ = held_.next;
-  if (threaded_ && read_ahead_ && position_ < plan_.end) {
+  if (reader_.running() && read_ahead_ && position_ < plan_.end) {
     ahead_at_ = position_;
-    handoff_.Publish(state_, kAsked);
+    reader_.Ask();
   }
   return true;
 }

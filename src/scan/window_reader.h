@@ -12,10 +12,8 @@
 // loop would make them. Notifications stay with the caller: a window says
 // whether its read failed, and the caller reports it.
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <thread>
 #include <vector>
 
 #include "scan/handoff.h"
@@ -58,9 +56,9 @@ class WindowReader {
   // Hikvision's plan: windows of `window` bytes clipped to the end, `step` apart.
   WindowReader(SourceDevice& device, int64_t device_size, int64_t start, int64_t end,
                int32_t window, int32_t step);
-  // Waits for a read in flight; at most one window is read ahead of the
-  // last one handed out.
-  ~WindowReader();
+  // At most one window is read ahead of the last one handed out; the end
+  // waits for it.
+  ~WindowReader() = default;
   WindowReader(const WindowReader&) = delete;
   WindowReader& operator=(const WindowReader&) = delete;
 
@@ -79,7 +77,6 @@ class WindowReader {
   bool Next(Window& out);
 
  private:
-  enum : int { kIdle, kAsked, kDone, kQuit };
   struct Slot {
     std::vector<uint8_t> bytes;
     Window window;
@@ -89,7 +86,6 @@ class WindowReader {
   void Start();
   // Reads the window at `position` into `slot`.
   void ReadInto(Slot& slot, int64_t position);
-  void Run();
 
   SourceDevice& device_;
   const WindowPlan plan_;
@@ -100,11 +96,8 @@ class WindowReader {
   Slot held_;   // the window handed out
   Slot ahead_;  // the one read ahead
   int64_t ahead_at_ = 0;
-  std::atomic<int> state_{kIdle};
-  Handoff handoff_;
-  bool threaded_ = false;
   bool usable_ = true;
-  std::thread reader_;
+  AheadThread reader_;  // last: ends before what it reads into
 };
 
 }  // namespace orvane
