@@ -31,28 +31,11 @@ bool Measure(const char* label, const std::string& path, const std::string& task
 // Frames of 4..64 KiB (a stream unit, then filler) from `from` to `to`, four
 // channels taking turns, a frame every 40 ms.
 void FillFrames(synth::SparseImage& img, int64_t from, int64_t to, uint32_t seed) {
-  std::mt19937 rng(seed);
-  const auto& units = synth::TestFrames();
   const uint32_t t0 = synth::ReversedTime(2017, 8, 1, 9, 0, 0);
-  std::vector<uint8_t> run;
-  int64_t at = from;
-  int k = 0;
-  while (at < to) {
-    synth::Bytes payload = units[k % units.size()];
-    const size_t want = 4096 + rng() % (60 * 1024);
-    while (payload.size() < want) payload.push_back(static_cast<uint8_t>(rng()));
-    const synth::Bytes frame = synth::BoliFrame(static_cast<uint8_t>(1 + k % 4),
-                                                synth::AddReversedSeconds(t0, k / 100), payload);
-    if (at + static_cast<int64_t>(run.size() + frame.size()) > to) break;
-    run.insert(run.end(), frame.begin(), frame.end());
-    if (run.size() > (8 << 20)) {
-      img.Write(at, run);
-      at += static_cast<int64_t>(run.size());
-      run.clear();
-    }
-    ++k;
-  }
-  if (!run.empty()) img.Write(at, run);
+  bench::WriteFrames(img, from, to, seed, [&](int k, const synth::Bytes& payload) {
+    return synth::BoliFrame(static_cast<uint8_t>(1 + k % 4), synth::AddReversedSeconds(t0, k / 100),
+                            payload);
+  });
 }
 
 }  // namespace

@@ -77,30 +77,12 @@ bool Measure(const char* label, const std::string& path, const std::string& task
 // Frames of 4..64 KiB (a stream unit, then filler) from `from` to `to`, four
 // channels taking turns, 25 frames a second.
 void FillFrames(synth::SparseImage& img, int64_t from, int64_t to, uint32_t seed) {
-  std::mt19937 rng(seed);
-  const auto& units = synth::TestFrames();
   const uint32_t magic = DahuaVariantFor(BrandDahua).magic;
   const uint32_t t0 = synth::PackTime(2017, 8, 1, 9, 0, 0);
-  std::vector<uint8_t> run;
-  int64_t at = from;
-  int k = 0;
-  while (at < to) {
-    synth::Bytes payload = units[k % units.size()];
-    const size_t want = 4096 + rng() % (60 * 1024);
-    while (payload.size() < want) payload.push_back(static_cast<uint8_t>(rng()));
-    const synth::Bytes frame = synth::DahuaVideoFrame(magic, static_cast<uint8_t>(1 + k % 4),
-                                                      synth::AddSeconds(t0, k / 100), k, payload,
-                                                      k % 50 == 0);
-    if (at + static_cast<int64_t>(run.size() + frame.size()) > to) break;
-    run.insert(run.end(), frame.begin(), frame.end());
-    if (run.size() > (8 << 20)) {
-      img.Write(at, run);
-      at += static_cast<int64_t>(run.size());
-      run.clear();
-    }
-    ++k;
-  }
-  if (!run.empty()) img.Write(at, run);
+  bench::WriteFrames(img, from, to, seed, [&](int k, const synth::Bytes& payload) {
+    return synth::DahuaVideoFrame(magic, static_cast<uint8_t>(1 + k % 4),
+                                  synth::AddSeconds(t0, k / 100), k, payload, k % 50 == 0);
+  });
 }
 
 int64_t PeakKiB() {
@@ -167,7 +149,8 @@ int main(int argc, char** argv) {
     }
     const bool flat = kib[0] >= 0 && kib[1] >= 0 && kib[1] <= kib[0] + 8 * 1024;
     std::printf("v2 scan memory: %lld KiB over half the disk, %lld KiB over all of it %s\n",
-                static_cast<long long>(kib[0]), static_cast<long long>(kib[1]), flat ? "ok" : "GROWS");
+                static_cast<long long>(kib[0]), static_cast<long long>(kib[1]),
+                flat ? "ok" : "GROWS");
     ok = ok && flat;
   }
   std::filesystem::remove(base + "-full.img");
@@ -203,8 +186,12 @@ int main(int argc, char** argv) {
       const uint32_t t0 = synth::PackTime(2017, 8, 1, 0, 0, 0);
       for (int64_t r = 0; r < kRuns; r += 40000) {
         for (int64_t k = 0; k < 40000; ++k) {
-          FrameRun run{(r + k) * 0x400000, 0x40000000, static_cast<uint8_t>(1 + k % 16),
-                       synth::AddSeconds(t0, static_cast<int64_t>(rng() % 80000)), 0, 1};
+          FrameRun run{(r + k) * 0x400000,
+                       0x40000000,
+                       static_cast<uint8_t>(1 + k % 16),
+                       synth::AddSeconds(t0, static_cast<int64_t>(rng() % 80000)),
+                       0,
+                       1};
           run.last_time = run.first_time;
           EncodeRunRecord(run, block.data() + k * 22);
         }

@@ -10,12 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "plain_read.h"
 #include "scan/dispatch.h"
 #include "scan/scan_parameters.h"
+#include "synth/h264_stream.h"
 #include "synth/sparse_image.h"
 #include "synth/test_support.h"
 
@@ -81,6 +83,32 @@ inline bool MeasureDeepParse(const char* label, const std::string& path, const s
       label, gib, race.read, gib / race.read, race.job, gib / race.job,
       static_cast<long long>(found), unit, ratio, ratio >= bar ? "ok" : "SLOW");
   return ratio >= bar;
+}
+
+// Frames of 4..64 KiB (a unit of the committed stream, then filler) back to
+// back from `from` to `to`, written in runs of some 8 MiB; make_frame(k,
+// payload) wraps the k-th frame's payload in its brand's header.
+template <class MakeFrame>
+void WriteFrames(synth::SparseImage& img, int64_t from, int64_t to, uint32_t seed,
+                 MakeFrame&& make_frame) {
+  std::mt19937 rng(seed);
+  const auto& units = synth::TestFrames();
+  std::vector<uint8_t> run;
+  int64_t at = from;
+  for (int k = 0; at < to; ++k) {
+    synth::Bytes payload = units[k % units.size()];
+    const size_t want = 4096 + rng() % (60 * 1024);
+    while (payload.size() < want) payload.push_back(static_cast<uint8_t>(rng()));
+    const synth::Bytes frame = make_frame(k, payload);
+    if (at + static_cast<int64_t>(run.size() + frame.size()) > to) break;
+    run.insert(run.end(), frame.begin(), frame.end());
+    if (run.size() > (8 << 20)) {
+      img.Write(at, run);
+      at += static_cast<int64_t>(run.size());
+      run.clear();
+    }
+  }
+  if (!run.empty()) img.Write(at, run);
 }
 
 }  // namespace orvane::bench
