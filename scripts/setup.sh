@@ -12,6 +12,12 @@ packages=(
   ffmpeg
   fdisk dosfstools ntfs-3g exfatprogs e2fsprogs xfsprogs
   xxd
+  clang libclang-rt-14-dev llvm
+  libssl-dev
+  libewf-dev ewf-tools
+  gddrescue
+  qt6-translations-l10n
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
 )
 
 missing=()
