@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 namespace orvane {
 
@@ -24,20 +23,13 @@ FileBackend::~FileBackend() { ::close(fd_); }
 
 int64_t FileBackend::ReadAt(int64_t offset, void* buffer, size_t length) {
   if (offset < 0) return -1;
-  auto* out = static_cast<uint8_t*>(buffer);
-  size_t done = 0;
-  // A regular file or block device returns short only at its end; keep asking
-  // so that an interrupted call is not mistaken for one.
-  while (done < length) {
-    ssize_t n = ::pread(fd_, out + done, length - done, offset + static_cast<int64_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return done > 0 ? static_cast<int64_t>(done) : -1;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
+  // A short count is handed on as it is: only the next call can tell the end
+  // of the medium (0) from a bad sector (EIO), and SourceDevice makes it.
+  for (;;) {
+    const ssize_t n = ::pread(fd_, buffer, length, offset);
+    if (n >= 0) return static_cast<int64_t>(n);
+    if (errno != EINTR) return -1;
   }
-  return static_cast<int64_t>(done);
 }
 
 int64_t DescriptorLength(int fd) {
@@ -82,15 +74,31 @@ int64_t SourceDevice::Size() {
   return s > 0 ? s : 0;
 }
 
-// One underlying read. It fails when the backend fails or returns nothing; a
-// short read counts as success and leaves the rest of the buffer as it was.
-bool SourceDevice::ReadRaw(int64_t offset, uint8_t* buffer, size_t length) {
-  if (!backend_ || offset < 0) return false;
-  return backend_->ReadAt(offset, buffer, length) > 0;
+// Reads [offset, offset + length) with as many backend calls as it takes.
+// A call may come back short without being at the end: on Linux a read that
+// meets a bad sector returns the bytes before it, and only the next call
+// fails. So a short count is followed up, and the read ends either at the end
+// of the medium (a call returning 0) or at a failure (`failed`). Returns the
+// bytes read.
+size_t SourceDevice::ReadRaw(int64_t offset, uint8_t* buffer, size_t length, bool& failed) {
+  failed = false;
+  size_t done = 0;
+  while (done < length) {
+    const int64_t n =
+        backend_->ReadAt(offset + static_cast<int64_t>(done), buffer + done, length - done);
+    if (n < 0) {
+      failed = true;
+      break;
+    }
+    if (n == 0) break;
+    done += std::min(static_cast<size_t>(n), length - done);
+  }
+  return done;
 }
 
 void SourceDevice::Read(int64_t offset, void* buffer, int32_t length) {
   status_ = kStatusOk;
+  read_length_ = 0;
   auto fail = [&] {
     status_ = kStatusFailed;
     failed_offset_ = offset;
@@ -103,40 +111,57 @@ void SourceDevice::Read(int64_t offset, void* buffer, int32_t length) {
   auto* out = static_cast<uint8_t*>(buffer);
   const size_t len = static_cast<size_t>(length);
 
+  bool failed = false;
   if (offset % kSectorSize == 0 && len % kSectorSize == 0) {
-    if (!ReadRaw(offset, out, len)) fail();
-    return;
+    read_length_ = static_cast<int32_t>(ReadRaw(offset, out, len, failed));
+  } else {
+    ReadUnaligned(offset, out, len, failed);
   }
+  // Nothing at all is a failure too: the request lies past the end.
+  if (failed || read_length_ == 0) fail();
+}
 
+// A head sector, a middle run read straight into the caller's buffer, a tail
+// sector. Each part is read only when the one before it was whole, so that
+// `read_length_` always counts one unbroken run from the buffer's start.
+void SourceDevice::ReadUnaligned(int64_t offset, uint8_t* out, size_t length, bool& failed) {
   uint8_t sector[kSectorSize];
   size_t copied = 0;
   int64_t position = offset;
-  const int64_t rem = offset % kSectorSize;
+  auto done = [&] { read_length_ = static_cast<int32_t>(copied); };
+
+  const auto rem = static_cast<size_t>(offset % kSectorSize);
   if (rem != 0) {
     std::memset(sector, 0, sizeof sector);
-    const int64_t sector_start = offset - rem;
-    if (!ReadRaw(sector_start, sector, kSectorSize)) return fail();
-    copied = std::min<size_t>(kSectorSize - static_cast<size_t>(rem), len);
+    const int64_t sector_start = offset - static_cast<int64_t>(rem);
+    const size_t got = ReadRaw(sector_start, sector, kSectorSize, failed);
+    const size_t want = std::min<size_t>(kSectorSize - rem, length);
+    copied = std::min(got > rem ? got - rem : 0, want);
     std::memcpy(out, sector + rem, copied);
+    if (copied < want) return done();
+    failed = false;  // whatever failed lay outside the request
     position = sector_start + kSectorSize;
   }
 
-  const size_t remaining = len - copied;
+  const size_t remaining = length - copied;
   const size_t tail = remaining % kSectorSize;
   const size_t middle = remaining - tail;
   if (middle > 0) {
-    std::vector<uint8_t> temp(middle, 0);
-    if (!ReadRaw(position, temp.data(), middle)) return fail();
-    std::memcpy(out + copied, temp.data(), middle);
-    copied += middle;
+    const size_t got = ReadRaw(position, out + copied, middle, failed);
+    copied += got;
+    if (failed || got < middle) return done();
     position += static_cast<int64_t>(middle);
   }
 
   if (tail > 0) {
     std::memset(sector, 0, sizeof sector);
-    if (!ReadRaw(position, sector, kSectorSize)) return fail();
-    std::memcpy(out + copied, sector, tail);
+    const size_t got = ReadRaw(position, sector, kSectorSize, failed);
+    const size_t n = std::min(got, tail);
+    std::memcpy(out + copied, sector, n);
+    copied += n;
+    if (n == tail) failed = false;
   }
+  done();
 }
 
 }  // namespace orvane

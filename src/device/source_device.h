@@ -44,6 +44,10 @@ class SourceDevice {
   void Open(const DeviceInfo& device, uint32_t access = kGenericRead);
   // Reads `length` bytes at `offset` into `buffer`. Aligned requests are one
   // read; others go through a head sector, a middle run and a tail sector.
+  // A read that reaches past the end of the medium succeeds with the bytes
+  // up to the end; one that stops short inside the medium (a bad sector)
+  // fails, and the bytes before the bad spot stay in the buffer. What lies
+  // behind `read_length()` is left as it was.
   void Read(int64_t offset, void* buffer, int32_t length);
   // Byte length of the open medium (image file or drive), or 0 when unknown.
   int64_t Size();
@@ -52,14 +56,20 @@ class SourceDevice {
   int32_t status() const { return status_; }
   bool ok() const { return status_ == kStatusOk; }
   int64_t failed_offset() const { return failed_offset_; }
+  // Bytes at the start of the buffer that the last Read filled from the
+  // medium: all of them after a full read, fewer at the end of the medium
+  // or in front of an unreadable spot.
+  int32_t read_length() const { return read_length_; }
   int32_t kind() const { return kind_; }
   bool is_open() const { return kind_ != kDeviceKindNone; }
 
  private:
-  bool ReadRaw(int64_t offset, uint8_t* buffer, size_t length);
+  size_t ReadRaw(int64_t offset, uint8_t* buffer, size_t length, bool& failed);
+  void ReadUnaligned(int64_t offset, uint8_t* out, size_t length, bool& failed);
 
   int32_t status_ = kStatusOk;
   int64_t failed_offset_ = 0;
+  int32_t read_length_ = 0;
   int32_t kind_ = kDeviceKindNone;
   std::unique_ptr<ReadBackend> backend_;
 };

@@ -45,10 +45,10 @@ class WindowReader {
     const uint8_t* data = nullptr;  // `capacity` bytes; zero past what was read
     int64_t position = 0;
     int32_t length = 0;  // bytes asked for at `position`
-    bool ok = true;      // false: the read failed (the window is zero unless salvaged)
+    bool ok = true;  // false: the read failed (zero behind what it brought, unless salvaged)
   };
-  // Called after a failed read, with the zeroed window, to recover what it
-  // can; it may run on the reading thread and must not notify.
+  // Called after a failed read, with the window as it left it (zero behind
+  // the bytes in front of the bad spot), to recover what it can; it may run on the reading thread and must not notify.
   using Salvage =
       std::function<void(SourceDevice&, int64_t position, uint8_t* data, int32_t length)>;
 

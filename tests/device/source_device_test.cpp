@@ -8,6 +8,8 @@
 #include <fstream>
 #include <vector>
 
+#include "synth/linux_bad_sector_backend.h"
+
 namespace orvane {
 namespace {
 
@@ -128,16 +130,56 @@ TEST_F(ImageFile, ReadsAcrossAndPastTheEnd) {
   EXPECT_EQ(buf[0], 10);
 }
 
-TEST_F(ImageFile, UnalignedTailPastTheEndFailsButKeepsTheHead) {
+TEST_F(ImageFile, UnalignedReadsAcrossTheEndReturnTheBytesUpToIt) {
   SourceDevice dev;
   dev.Open(Device());
-  std::vector<uint8_t> buf(600, 0);
-  // Head sector 3584 exists, the tail sector at 4096 does not.
-  dev.Read(4000, buf.data(), 600);
-  EXPECT_EQ(dev.status(), kStatusFailed);
-  EXPECT_EQ(dev.failed_offset(), 4000);
-  EXPECT_EQ(buf[0], 4000 & 0xFF);
-  EXPECT_EQ(buf[95], (4000 + 95) & 0xFF);
+  std::vector<uint8_t> buf(3000, 0);
+  // {offset, length, bytes up to the end}: a head sector and a tail sector
+  // past the end; an aligned start whose tail sector (a buffer that is not
+  // whole sectors) lies past the end; a middle run that reaches past it.
+  const int64_t cases[][3] = {{4000, 600, 96}, {3072, 1500, 1024}, {2048, 3000, 2048}};
+  for (const auto& c : cases) {
+    dev.Read(c[0], buf.data(), static_cast<int32_t>(c[1]));
+    EXPECT_EQ(dev.status(), kStatusOk) << "offset " << c[0];
+    EXPECT_EQ(dev.read_length(), c[2]) << "offset " << c[0];
+    for (int64_t i = 0; i < c[2]; ++i) ASSERT_EQ(buf[i], (c[0] + i) & 0xFF) << c[0] << "+" << i;
+  }
+}
+
+TEST_F(ImageFile, ReadMeetingABadSectorFailsAndKeepsTheBytesInFrontOfIt) {
+  auto log = std::make_shared<synth::BadSectorLog>();
+  SourceDevice dev;
+  dev.Open(synth::LinuxBadSectorImageDevice(path_.string(), {{4, 1}}, log));  // bytes 2048..2559
+  ASSERT_TRUE(dev.is_open());
+  struct Case {
+    int64_t offset;
+    int32_t length;
+    int32_t kept;
+    bool ok;
+  };
+  const Case cases[] = {
+      {0, 4096, 2048, false},    // one aligned read, short in front of the bad sector
+      {100, 3000, 1948, false},  // the middle run of an unaligned one
+      {2048, 512, 0, false},     // starting in it
+      {2100, 10, 0, false},      // its head sector is the bad one
+      {1000, 1048, 1048, true},  // ending right in front of it
+      {2560, 1536, 1536, true},  // behind it
+  };
+  std::vector<uint8_t> buf(4096);
+  for (const auto& c : cases) {
+    std::fill(buf.begin(), buf.end(), 0xEE);
+    dev.Read(c.offset, buf.data(), c.length);
+    EXPECT_EQ(dev.ok(), c.ok) << "offset " << c.offset;
+    EXPECT_EQ(dev.read_length(), c.kept) << "offset " << c.offset;
+    if (!c.ok) {
+      EXPECT_EQ(dev.failed_offset(), c.offset);
+    }
+    for (int32_t i = 0; i < c.kept; ++i) ASSERT_EQ(buf[i], (c.offset + i) & 0xFF) << c.offset;
+  }
+  // A healthy aligned read is still a single call.
+  const int64_t before = log->calls;
+  dev.Read(2560, buf.data(), 1536);
+  EXPECT_EQ(log->calls - before, 1);
 }
 
 TEST(SourceDeviceOpen, MissingImageOrBadKindLeavesItClosed) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "scan/worker_flags.h"
+#include "synth/linux_bad_sector_backend.h"
 #include "synth/sparse_image.h"
 #include "synth/test_support.h"
 #include "synth/tool_doubles.h"
@@ -234,23 +235,27 @@ TEST(MirrorBackup, ReadFailureLogsTheFailingBlockAndEnds) {
   TempDir dir;
   synth::SparseImage image(dir.File("src.img"), 8 << 20);
   image.FillNoise(0, image.size(), 9);
-  // A bad sector inside the third block.
-  const DeviceInfo faulty =
-      synth::FaultyImageDevice(image.path(), {ByteRange::FromLength((4 << 20) + 4096, 512)});
-  const std::string target = dir.File("copy.img");
-  WorkerFlags flags;
-  BackupJob job;
-  ASSERT_TRUE(ValidateBackupStart(Request(DriveEndpoint(faulty), FileEndpoint(target), 0,
-                                          (8 << 20) / 512, 0),
-                                  job, flags)
-                  .started);
-  Recorder rec;
-  EXPECT_FALSE(RunMirrorBackup(job, rec.hooks()));
-  EXPECT_TRUE(rec.Has(kLogWarning, "读取失败 偏移:4194304"));
-  EXPECT_EQ(rec.positions.back(), 2);
-  EXPECT_EQ(rec.lines.back().text, kMsgBackupFinished);
-  // The image is left as far as it was written.
-  EXPECT_EQ(std::filesystem::file_size(target), 4u << 20);
+  // A bad sector inside the third block, on a drive that fails the whole
+  // request and on one that first returns the bytes in front of it.
+  const DeviceInfo faulty[] = {
+      synth::FaultyImageDevice(image.path(), {ByteRange::FromLength((4 << 20) + 4096, 512)}),
+      synth::LinuxBadSectorImageDevice(image.path(), {{((4 << 20) + 4096) / 512, 1}})};
+  for (const DeviceInfo& source : faulty) {
+    const std::string target = dir.File("copy" + std::to_string(&source - faulty) + ".img");
+    WorkerFlags flags;
+    BackupJob job;
+    ASSERT_TRUE(ValidateBackupStart(Request(DriveEndpoint(source), FileEndpoint(target), 0,
+                                            (8 << 20) / 512, 0),
+                                    job, flags)
+                    .started);
+    Recorder rec;
+    EXPECT_FALSE(RunMirrorBackup(job, rec.hooks()));
+    EXPECT_TRUE(rec.Has(kLogWarning, "读取失败 偏移:4194304"));
+    EXPECT_EQ(rec.positions.back(), 2);
+    EXPECT_EQ(rec.lines.back().text, kMsgBackupFinished);
+    // The image is left as far as it was written.
+    EXPECT_EQ(std::filesystem::file_size(target), 4u << 20);
+  }
 }
 
 TEST(MirrorBackup, ParameterChecksAndOpenFailures) {

@@ -8,6 +8,7 @@
 #include "device/byte_order.h"
 #include "synth/boli_disk.h"
 #include "synth/identify_disks.h"
+#include "synth/linux_bad_sector_backend.h"
 #include "synth/test_support.h"
 
 namespace orvane {
@@ -91,6 +92,9 @@ TEST(IdentifyDisk, UnreadableDevicesGiveMinusOneAndBadSectorsElsewhereDoNot) {
   }
   EXPECT_EQ(IdentifyDiskBrand(synth::FaultyImageDevice(path, {{kMiB, kMiB + 512}})), BrandWfs);
   EXPECT_TRUE(fx.sink.Has(kMsgReadFailed));
+  // A read that comes back short in front of a bad sector is not the whole
+  // head: the superblock behind it is still found.
+  EXPECT_EQ(IdentifyDiskBrand(synth::LinuxBadSectorImageDevice(path, {{1, 1}})), BrandWfs);
   EXPECT_EQ(IdentifyDiskBrand(synth::FaultyImageDevice(path, {{0, 4 * kMiB}})), kBrandUnreadable);
   // A device smaller than the 2 MiB read.
   const std::string tiny = fx.dir.File("tiny.img");

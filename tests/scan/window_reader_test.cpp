@@ -9,6 +9,7 @@
 
 #include "device/source_device.h"
 #include "scan/window_reader.h"
+#include "synth/linux_bad_sector_backend.h"
 #include "synth/sparse_image.h"
 #include "synth/test_support.h"
 
@@ -111,6 +112,60 @@ TEST(WindowReader, FailedReadsAreZeroOrSalvagedAndAnEarlyEndDoesNotHang) {
   ASSERT_TRUE(reader.Next(w));
   EXPECT_TRUE(w.ok);
   // The scan stops here (a stop request): the reader ends with it.
+}
+
+// Windows alternate between two buffers: a read that stops in front of a bad
+// sector must not leave the bytes of the window two steps earlier behind it,
+// where a scan would find them a second time.
+TEST(WindowReader, AReadStoppingAtABadSectorLeavesZerosBehindItNotOldBytes) {
+  Image img;
+  SourceDevice dev;
+  dev.Open(synth::LinuxBadSectorImageDevice(img.path, {{(3 * 65536 + 4096) / 512, 1}}));
+  WindowReader reader(dev, kSize, 0, kSize, 65536, 65536);
+  WindowReader::Window w;
+  int windows = 0;
+  while (reader.Next(w)) {
+    ++windows;
+    if (w.position != 3 * 65536) {
+      EXPECT_TRUE(w.ok);
+      ExpectWindow(img, w, 65536);
+      continue;
+    }
+    EXPECT_FALSE(w.ok);
+    for (int32_t k = 0; k < 65536; ++k)
+      ASSERT_EQ(w.data[k], k < 4096 ? img.bytes[static_cast<size_t>(w.position + k)] : 0) << k;
+  }
+  EXPECT_EQ(windows, 6);
+}
+
+// Whole windows of a size that is not a multiple of the sector: the one
+// that reaches past the end holds the bytes up to it.
+TEST(WindowReader, AnUnalignedWindowAcrossTheEndKeepsItsBytes) {
+  synth::TempDir dir;
+  const std::string path = dir.File("stream.img");
+  std::vector<uint8_t> bytes(1'500'000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i % 251 + 1);
+  {
+    synth::SparseImage img(path, static_cast<int64_t>(bytes.size()));
+    img.Write(0, bytes);
+  }
+  SourceDevice dev;
+  dev.Open(synth::ImageDevice(path));
+  WindowPlan plan;
+  plan.end = 2'000'000;
+  plan.read_bytes = plan.step = 1'000'000;
+  plan.clip_to_end = false;
+  plan.capacity = 1'000'512;
+  plan.device_size = 1'500'000;
+  WindowReader reader(dev, plan);
+  WindowReader::Window w;
+  ASSERT_TRUE(reader.Next(w));
+  ASSERT_TRUE(reader.Next(w));
+  EXPECT_EQ(w.position, 1'000'000);
+  EXPECT_TRUE(w.ok);
+  for (int32_t k = 0; k < plan.capacity; ++k)
+    ASSERT_EQ(w.data[k], k < 500'000 ? bytes[static_cast<size_t>(1'000'000 + k)] : 0) << k;
+  EXPECT_FALSE(reader.Next(w));
 }
 
 TEST(WindowReader, NoWindowsForAnEmptyRegionOrAStepOfZero) {
