@@ -186,9 +186,13 @@ static int HexDump(const std::string& device_text, int64_t offset, int64_t lengt
     std::fill(buf.begin(), buf.end(), 0);
     source.Read(offset + done, buf.data(), static_cast<int32_t>(n));
     if (!source.ok()) {
+      // The lines in front of the bad spot were read: show them, then fail.
+      const int64_t shown = source.read_length() / 16 * 16;
+      for (int64_t i = 0; i < shown; i += 16)
+        PrintHexLine(offset + done + i, buf.data() + i, 16);
       std::fflush(stdout);
       PrintMessage("错误", kMsgReadFailed);
-      PrintMessage("错误", "at offset " + std::to_string(source.failed_offset()));
+      PrintMessage("错误", "at offset " + std::to_string(offset + done + source.read_length()));
       return kExitFailed;
     }
     for (int64_t i = 0; i < n; i += 16)

@@ -200,14 +200,19 @@ int ExportCommand(const ListOptions& o) {
   RunExport(p, rows, request, [&](const ExportedFile& f) {
     if (!f.created) return;
     terminal.FinishProgress();
-    if (f.complete) {
+    std::string line = f.path + "\t" + std::to_string(f.written);
+    if (!f.complete) line += "\t(incomplete)";
+    if (f.loss.unreadable > 0)
+      line += "\t(" + std::to_string(f.loss.unreadable) + " bytes unreadable, written as zeros)";
+    if (f.loss.past_end > 0)
+      line += "\t(" + std::to_string(f.loss.past_end) + " bytes beyond the device end)";
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    // Only a file that holds every byte of its recording counts as exported.
+    if (f.whole()) {
       ++done;
       bytes += f.written;
-      std::printf("%s\t%lld\n", f.path.c_str(), static_cast<long long>(f.written));
-    } else {
-      std::printf("%s\t%lld\t(incomplete)\n", f.path.c_str(), static_cast<long long>(f.written));
     }
-    std::fflush(stdout);
   });
   InstallStopOnInterrupt(nullptr);
   terminal.FinishProgress();

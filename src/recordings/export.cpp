@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "device/source_device.h"
 #include "recordings/export_totals.h"
 #include "recordings/recording_rows.h"
+#include "scan/salvage_read.h"
 #include "scan/scan_parameters.h"
 #include "scan/task_head.h"
 
@@ -32,30 +34,6 @@ bool WriteAll(int fd, const uint8_t* data, size_t n) {
     }
     data += w;
     n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
-// After a failed chunk: reads it again in pieces, first of 64 KiB, then of a
-// sector, and writes what could be read, leaving out what could not.
-bool CopyReadable(SourceDevice& device, int64_t pos, int32_t chunk, std::vector<uint8_t>& buffer,
-                  int fd, int64_t& written) {
-  constexpr int32_t kPiece = 64 * 1024;
-  for (int32_t at = 0; at < chunk; at += kPiece) {
-    const int32_t piece = std::min(kPiece, chunk - at);
-    device.Read(pos + at, buffer.data(), piece);
-    if (device.ok()) {
-      if (!WriteAll(fd, buffer.data(), static_cast<size_t>(piece))) return false;
-      written += piece;
-      continue;
-    }
-    for (int32_t s = 0; s < piece; s += kSectorSize) {
-      const int32_t n = std::min<int32_t>(kSectorSize, piece - s);
-      device.Read(pos + at + s, buffer.data(), n);
-      if (!device.ok()) continue;
-      if (!WriteAll(fd, buffer.data(), static_cast<size_t>(n))) return false;
-      written += n;
-    }
   }
   return true;
 }
@@ -90,44 +68,63 @@ std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry
   return folder + "/" + std::to_string(index) + "-" + start + "-" + end + ".dav";
 }
 
-bool CopyFragment(const FragmentExtent& fragment, int64_t& written, const ScanParameters& p,
-                  SourceDevice& device, int fd) {
-  const int64_t end = SaturatingAdd(fragment.offset, static_cast<int64_t>(fragment.length));
+bool CopyFragment(const FragmentExtent& fragment, int64_t& written, ReadLoss& loss,
+                  const ScanParameters& p, SourceDevice& device, int fd) {
+  int64_t end = SaturatingAdd(fragment.offset, static_cast<int64_t>(fragment.length));
+  // What lies beyond the device end is not there to copy: it is counted,
+  // not read chunk by chunk into one error line each.
+  const int64_t size = device.Size();
+  if (size > 0 && end > size) {
+    loss.past_end += end - std::max(fragment.offset, size);
+    end = size;
+  }
   std::vector<uint8_t> buffer(kExportChunk);
   for (int64_t pos = fragment.offset; pos < end;) {
-    std::fill(buffer.begin(), buffer.end(), 0);
     const auto chunk = static_cast<int32_t>(std::min<int64_t>(end - pos, kExportChunk));
     device.Read(pos, buffer.data(), chunk);
-    if (!device.ok()) {
-      // A bad sector costs the file only the bytes that cannot be read, not
-      // the rest of the recording.
-      PostError(kMsgReadFailed);
-      if (!CopyReadable(device, pos, chunk, buffer, fd, written)) {
-        PostError(kMsgWriteTargetFailed);
-        return false;
+    int32_t got = chunk;
+    if (device.ok()) {
+      // Short only when the medium ends before the size it gave.
+      got = device.read_length();
+      if (got < chunk) {
+        loss.past_end += end - (pos + got);
+        end = pos + got;
       }
-      pos += chunk;
-      PostPosition(written / kExportChunk);
-      if (p.stop_requested()) return pos >= end;
-      continue;
+    } else {
+      // A bad sector costs the file only the bytes that cannot be read; they
+      // stay zero, so that everything behind them keeps its place.
+      PostError(kMsgReadFailed);
+      loss.unreadable += RecoverFailedRead(device, pos, buffer.data(), chunk);
     }
     size_t skip = 0;
-    if (p.brand == BrandDahua && p.mode == ScanModeFast && written == 0 &&
+    if (p.brand == BrandDahua && p.mode == ScanModeFast && written == 0 && got >= 8 &&
         LoadLE32(buffer.data()) == kDahuaHeaderMagic) {
       const uint32_t h = LoadLE32(buffer.data() + 4);
-      if (h < static_cast<uint32_t>(chunk)) skip = h;
+      if (h < static_cast<uint32_t>(got)) skip = h;
     }
-    const size_t n = static_cast<size_t>(chunk) - skip;
+    const size_t n = static_cast<size_t>(got) - skip;
     if (!WriteAll(fd, buffer.data() + skip, n)) {
       PostError(kMsgWriteTargetFailed);
       return false;
     }
     written += static_cast<int64_t>(n);
-    pos += chunk;
+    pos += got;
     PostPosition(written / kExportChunk);
     if (p.stop_requested()) return pos >= end;
   }
   return true;
+}
+
+std::string UnreadableText(const ExportedFile& file) {
+  if (file.loss.unreadable <= 0) return {};
+  return std::string(kMsgExportUnreadable) + std::to_string(file.loss.unreadable) +
+         " 文件:" + file.path;
+}
+
+std::string PastEndText(const ExportedFile& file) {
+  if (file.loss.past_end <= 0) return {};
+  return std::string(kMsgExportPastEnd) + std::to_string(file.loss.past_end) + " 文件:" +
+         file.path;
 }
 
 ExportedFile ExportRecording(const std::string& base_folder, const RecordingEntry& entry,
@@ -144,7 +141,7 @@ ExportedFile ExportRecording(const std::string& base_folder, const RecordingEntr
   bool complete = true;
   const uint32_t count = entry.fragments.size();
   for (uint32_t i = 0; i < count; ++i) {
-    if (!CopyFragment(entry.fragments[i], result.written, p, device, fd)) {
+    if (!CopyFragment(entry.fragments[i], result.written, result.loss, p, device, fd)) {
       complete = false;
       break;
     }
@@ -158,6 +155,8 @@ ExportedFile ExportRecording(const std::string& base_folder, const RecordingEntr
     complete = false;
   }
   result.complete = complete;
+  if (const std::string t = UnreadableText(result); !t.empty()) PostError(t);
+  if (const std::string t = PastEndText(result); !t.empty()) PostError(t);
   return result;
 }
 

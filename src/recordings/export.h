@@ -22,6 +22,8 @@ inline constexpr std::string_view kMsgExporting = "正在导出文件...";
 inline constexpr std::string_view kMsgExportDone = "导出文件任务结束";
 inline constexpr std::string_view kMsgCreateTargetFailed = "创建目标文件失败";
 inline constexpr std::string_view kMsgWriteTargetFailed = "写入目标文件失败";
+inline constexpr std::string_view kMsgExportUnreadable = "无法读取(已补零) 字节数:";
+inline constexpr std::string_view kMsgExportPastEnd = "超出设备末尾 缺少字节数:";
 inline constexpr int32_t kExportChunk = 2'097'152;
 
 enum ExportMode : int32_t {
@@ -35,14 +37,24 @@ struct ExportRequest {
   int64_t row = -1;  // ExportSingle: the row (a position in RecordingRows)
 };
 
+// Bytes of a recording that did not come from the source.
+struct ReadLoss {
+  int64_t unreadable = 0;  // inside the device but unreadable: zeros in the file
+  int64_t past_end = 0;    // beyond the device end: not in the file at all
+  bool none() const { return unreadable == 0 && past_end == 0; }
+};
+
 // What became of one recording.
 struct ExportedFile {
   size_t row = 0;          // position in the rows
   std::string path;
   int64_t written = 0;     // bytes in the file
   bool created = false;    // the file could be made
-  bool complete = false;   // every fragment was copied to its end (read
-                           // failures leave gaps, which are reported)
+  bool complete = false;   // every fragment was copied to its end, as far as
+                           // the device allowed (see loss)
+  ReadLoss loss;
+  // The file holds the whole recording, every byte read from the device.
+  bool whole() const { return created && complete && loss.none(); }
 };
 
 // Creates the folder and all missing parents. True when it exists afterwards.
@@ -57,16 +69,23 @@ std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry
 // Appends one fragment to the open file `fd`, reading it in 2 MiB chunks and
 // posting the position (written / 2 MiB) after each. A failed read posts
 // "读取设备失败,可能存在坏道"; the chunk is then read again piece by piece
-// and only its unreadable sectors are left out of the file. Dahua
-// fast-parse recordings lose the "DHII" header block at their very start.
-// Returns false when the file could not take the bytes or a stop cut the
-// fragment short (the chunk in hand is still written).
-bool CopyFragment(const FragmentExtent& fragment, int64_t& written, const ScanParameters& p,
-                  SourceDevice& device, int fd);
+// and only its unreadable sectors are written as zeros. Bytes beyond the
+// device end are not written. Both are added to `loss`. Dahua fast-parse
+// recordings lose the "DHII" header block at their very start. Returns false
+// when the file could not take the bytes or a stop cut the fragment short
+// (the chunk in hand is still written).
+bool CopyFragment(const FragmentExtent& fragment, int64_t& written, ReadLoss& loss,
+                  const ScanParameters& p, SourceDevice& device, int fd);
+
+// The line that tells of a recording's lost bytes, one per kind of loss;
+// empty when there is none of that kind.
+std::string UnreadableText(const ExportedFile& file);
+std::string PastEndText(const ExportedFile& file);
 
 // Writes one recording's file, truncating one of the same name. A file that
 // cannot be created posts "创建目标文件失败". A stop leaves the partly
-// written file in place (complete = false).
+// written file in place (complete = false). Lost bytes are posted as one
+// error line per recording and kind of loss.
 ExportedFile ExportRecording(const std::string& base_folder, const RecordingEntry& entry,
                              ScanParameters& p, SourceDevice& device, int64_t index);
 

@@ -100,6 +100,30 @@ TEST(CliRecordings, ParseListAndExport) {
   r = RunCli("export " + Quote(task) + " --source " + Quote(img) + " --out " + Quote(out) + " --rows 7",
           dir);
   EXPECT_EQ(r.status, 2);
+
+  // A source that ends 1000 bytes into the first recording: the file holds
+  // those bytes, the rest is reported missing, and the export fails.
+  const int64_t at = first["fragments"][0]["offset"];
+  const int64_t size = first["size"];
+  const std::string cut = dir.File("cut.img");
+  {
+    std::vector<uint8_t> head(1000);
+    std::ifstream in(img, std::ios::binary);
+    in.seekg(at);
+    in.read(reinterpret_cast<char*>(head.data()), 1000);
+    synth::SparseImage image(cut, at + 1000);
+    image.Write(at, head);
+  }
+  r = RunCli("export " + Quote(task) + " --source " + Quote(cut) + " --out " +
+                 Quote(dir.File("cut-out")) + " --rows 0",
+             dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("\t1000\t(" + std::to_string(size - 1000) + " bytes beyond the device end)"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.err.find("超出设备末尾 缺少字节数:" + std::to_string(size - 1000)), std::string::npos);
+  EXPECT_NE(r.err.find("exported 0 of 1 recordings"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("读取设备失败"), std::string::npos);
 }
 
 TEST(CliRecordings, ParseRefusesWhatTheDialogRefuses) {

@@ -12,6 +12,7 @@
 #include "recordings/export_totals.h"
 #include "recordings/recording_rows.h"
 #include "scan/scan_parameters.h"
+#include "synth/linux_bad_sector_backend.h"
 #include "synth/sparse_image.h"
 #include "synth/test_support.h"
 
@@ -185,20 +186,55 @@ TEST(ExportRecording, DahuaFastHeaderIsDroppedOnlyAtTheVeryStart) {
   EXPECT_EQ(r.written, 4096);
 }
 
-TEST(ExportRecording, BadSectorsCostOnlyTheUnreadableBytes) {
-  Fixture f({ByteRange::FromLength(3 * kMiB, 1024)});
+TEST(ExportRecording, BadSectorsCostOnlyTheUnreadableBytesWhichAreZeroFilledAndReported) {
+  // A drive that fails a whole request, and one that first returns the bytes
+  // in front of the bad sector as a short read.
+  for (const bool short_reads : {false, true}) {
+    Fixture f({ByteRange::FromLength(4 * kMiB, 1024)});
+    if (short_reads)
+      f.device = synth::LinuxBadSectorImageDevice(f.dir.File("src.img"), {{4 * kMiB / 512, 2}});
+    LogSink sink;
+    ScopedNotifySink scoped(&sink);
+    SourceDevice dev;
+    dev.Open(f.device);
+    const RecordingEntry e = Entry(1, {{kMiB, 6 * kMiB}});
+    const ExportedFile r = ExportRecording(f.out, e, f.p, dev, 0);
+    EXPECT_EQ(sink.Count("读取设备失败,可能存在坏道"), 1) << short_reads;
+    // Zeros keep everything behind the bad sectors at its place.
+    Bytes want = f.Slice(kMiB, 6 * kMiB);
+    std::fill(want.begin() + 3 * kMiB, want.begin() + 3 * kMiB + 1024, 0);
+    EXPECT_EQ(r.written, 6 * kMiB);
+    EXPECT_EQ(synth::ReadWholeFile(r.path), want);
+    EXPECT_EQ(r.loss.unreadable, 1024);
+    EXPECT_TRUE(r.complete);
+    EXPECT_FALSE(r.whole());
+    EXPECT_EQ(sink.Count("无法读取(已补零) 字节数:1024 文件:" + r.path), 1);
+  }
+}
+
+TEST(ExportRecording, BytesBeyondTheDeviceEndAreCountedNotWritten) {
+  Fixture f;  // 12 MiB
   LogSink sink;
   ScopedNotifySink scoped(&sink);
   SourceDevice dev;
   dev.Open(f.device);
-  const RecordingEntry e = Entry(1, {{kMiB, 6 * kMiB}});
-  const ExportedFile r = ExportRecording(f.out, e, f.p, dev, 0);
-  EXPECT_GE(sink.Count("读取设备失败,可能存在坏道"), 1);
-  Bytes want = f.Slice(kMiB, 2 * kMiB);
-  const Bytes rest = f.Slice(3 * kMiB + 1024, 4 * kMiB - 1024);
-  want.insert(want.end(), rest.begin(), rest.end());
-  EXPECT_EQ(r.written, 6 * kMiB - 1024);
-  EXPECT_EQ(synth::ReadWholeFile(r.path), want);
+  // One fragment across the end, one wholly past it: one line for both.
+  ExportedFile r = ExportRecording(f.out, Entry(1, {{10 * kMiB, 5 * kMiB}, {20 * kMiB, 1000}}),
+                                   f.p, dev, 0);
+  EXPECT_EQ(synth::ReadWholeFile(r.path), f.Slice(10 * kMiB, 2 * kMiB));
+  EXPECT_EQ(r.loss.past_end, 3 * kMiB + 1000);
+  EXPECT_EQ(r.loss.unreadable, 0);
+  EXPECT_FALSE(r.whole());
+  EXPECT_EQ(sink.Count("读取设备失败,可能存在坏道"), 0);
+  EXPECT_EQ(sink.texts.size(), 1u);
+  EXPECT_EQ(sink.Count("超出设备末尾 缺少字节数:" + std::to_string(3 * kMiB + 1000) + " 文件:" + r.path),
+            1);
+  // Nothing of it on the device: an empty file that claims no success.
+  r = ExportRecording(f.out, Entry(2, {{20 * kMiB, 4096}}), f.p, dev, 1);
+  EXPECT_TRUE(r.created);
+  EXPECT_EQ(r.written, 0);
+  EXPECT_EQ(r.loss.past_end, 4096);
+  EXPECT_FALSE(r.whole());
 }
 
 TEST(ExportPaths, LongPathsStayWholeAndRefusedOnesAreReported) {
