@@ -67,9 +67,12 @@ int UsageError(const std::string& text) {
 int RunParseCommand(const ParseOptions& o) {
   if (o.buffer) {
     const int64_t buffer = EditValue(*o.buffer);
-    if (buffer < kMinBuffer || buffer > INT32_MAX)
+    if (buffer < kMinBuffer || buffer > INT32_MAX) {
+      // The dialog's refusal, and what the dialog would not say: the range.
+      PrintMessage("警告", kMsgBadParameters);
       return UsageError("--buffer takes " + std::to_string(kMinBuffer) + " to " +
                         std::to_string(INT32_MAX) + " bytes");
+    }
   }
   if (o.continue_run && o.mode == "fast")
     return UsageError("--continue resumes a deep parse; a fast parse starts anew");

@@ -124,21 +124,6 @@ TEST_F(ParseGuards, ARegionPastTheEndEndsThereForEveryBrandAndDetector) {
   }
 }
 
-TEST_F(ParseGuards, AStartAtOrPastTheEndIsRefused) {
-  ScanParameters p;
-  p.source = &device_;
-  WorkerFlags flags;
-  for (const char* start : {"16384", "20000"}) {
-    ParseRequest r = DeepRequest(BrandDahua, dir_.File("t.tak"), 40000);
-    r.start_text = start;
-    EXPECT_EQ(ValidateParseStart(r, p, flags).warning, kMsgBadParameters) << start;
-  }
-  ParseRequest last = DeepRequest(BrandDahua, dir_.File("t.tak"), 40000);
-  last.start_text = "16383";
-  EXPECT_TRUE(ValidateParseStart(last, p, flags).started);
-  EXPECT_EQ(p.region_end, 8 * kMiB);
-}
-
 TEST(ParseGuardsLarge, WfsProbesBeyondSixGiBStayOnTheMedium) {
   synth::CapturingSink sink;
   ScopedNotifySink scope(&sink);
