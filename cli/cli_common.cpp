@@ -92,11 +92,9 @@ void InstallStopOnInterrupt(std::atomic<int32_t>* stop_flag) {
   sigaction(SIGTERM, &sa, nullptr);
 }
 
-bool ResolveDevice(const std::string& text, DeviceInfo& out) {
+namespace {
+bool ResolveDeviceReporting(const std::string& text, DeviceInfo& out) {
   out = DeviceInfo{};
-  // Partition reads during the analysis report through the terminal.
-  TerminalSink sink;
-  ScopedNotifySink scoped(&sink);
   LinuxDeviceQuery query;
 
   auto describe = [&](const std::vector<std::string>& names, size_t number) {
@@ -165,6 +163,16 @@ bool ResolveDevice(const std::string& text, DeviceInfo& out) {
   if (!AddImage(list, text, ImageSecondText(text))) return false;
   out = std::move(list.front());
   return true;
+}
+}  // namespace
+
+bool ResolveDevice(const std::string& text, DeviceInfo& out, int* errors) {
+  // Partition reads during the analysis report through the terminal.
+  TerminalSink sink;
+  ScopedNotifySink scoped(&sink);
+  const bool resolved = ResolveDeviceReporting(text, out);
+  if (errors) *errors = sink.errors();
+  return resolved;
 }
 
 }  // namespace orvane::cli

@@ -54,8 +54,10 @@ class TerminalSink final : public NotifySink {
 void PrintMessage(std::string_view type, std::string_view text);
 
 // Turns DEVICE (an image path, a /dev path, or drive:N) into a device the
-// engines can open. On failure prints why and returns false.
-bool ResolveDevice(const std::string& text, DeviceInfo& out);
+// engines can open. On failure prints why and returns false. `errors`, when
+// given, receives the number of error texts the partition analysis printed
+// (sectors it could not read).
+bool ResolveDevice(const std::string& text, DeviceInfo& out, int* errors = nullptr);
 
 // Ctrl-C sets the stop flag it is pointed at, once; a second Ctrl-C ends the
 // program at once.

@@ -18,6 +18,8 @@ namespace orvane::cli {
 
 // task-info: the head of a task file and its page count.
 static int TaskInfo(const std::string& path, bool json) {
+  TerminalSink sink;
+  ScopedNotifySink scoped(&sink);
   ScanParameters p;
   p.task_path = path;
   if (!ReadTaskHead(p, false)) return kExitFailed;
@@ -126,14 +128,17 @@ static int Devices(bool json) {
 
 static int Partitions(const std::string& device_text, bool json) {
   DeviceInfo d;
-  if (!ResolveDevice(device_text, d)) return kExitFailed;
+  int read_errors = 0;
+  if (!ResolveDevice(device_text, d, &read_errors)) return kExitFailed;
   if (json) {
     std::printf("%s\n", DeviceJson(d).dump(2).c_str());
   } else {
     PrintDevice(d);
     PrintPartitions(d);
   }
-  return kExitOk;
+  // What could be read is shown; a list with unread sectors behind it is no
+  // answer a script may trust.
+  return read_errors > 0 ? kExitFailed : kExitOk;
 }
 
 // Sixteen bytes a line: offset, hex bytes in two groups of eight, printable

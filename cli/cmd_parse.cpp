@@ -7,6 +7,7 @@
 #include "cli_common.h"
 #include "device/format_text.h"
 #include "device/source_device.h"
+#include "scan/dispatch.h"
 #include "scan/parse_job.h"
 #include "scan/scan_parameters.h"
 #include "scan/task_head.h"
@@ -18,9 +19,12 @@ namespace {
 
 // A run cut short by Ctrl-C: what was done is kept, and can be resumed.
 constexpr int kExitStopped = 130;
+// Below a sector the deep scan's grid steps crawl over the disk.
+constexpr int64_t kMinBuffer = 512;
 
 // Forwards to the terminal and remembers whether the run failed as a whole
-// (nothing could be opened or created), as opposed to bad sectors on the way.
+// (nothing could be opened or created) or was refused by the engine (not its
+// brand, a buffer it cannot scan with), as opposed to bad sectors on the way.
 class ParseSink final : public NotifySink {
  public:
   explicit ParseSink(TerminalSink& inner) : inner_(inner) {}
@@ -28,6 +32,7 @@ class ParseSink final : public NotifySink {
     if (code == NotifyCode::Error &&
         (text == kMsgOpenSourceFailed || text == kMsgCreateTaskFailed || text == kMsgOpenTaskFailed))
       fatal_ = true;
+    if (code == NotifyCode::Error && IsParseRefusal(text)) refused_ = true;
     inner_.Text(code, text);
   }
   void Found(const ScanProgress& progress) override { inner_.Found(progress); }
@@ -35,10 +40,12 @@ class ParseSink final : public NotifySink {
   void Position(int64_t step) override { inner_.Position(step); }
   void Totals(const ExportTotals& totals) override { inner_.Totals(totals); }
   bool fatal() const { return fatal_; }
+  bool refused() const { return refused_; }
 
  private:
   TerminalSink& inner_;
   bool fatal_ = false;
+  bool refused_ = false;
 };
 
 struct ParseOptions {
@@ -52,13 +59,37 @@ struct ParseOptions {
   std::string task;
 };
 
+int UsageError(const std::string& text) {
+  PrintMessage("错误", text);
+  return kExitUsage;
+}
+
 int RunParseCommand(const ParseOptions& o) {
+  if (o.buffer) {
+    const int64_t buffer = EditValue(*o.buffer);
+    if (buffer < kMinBuffer || buffer > INT32_MAX) {
+      // The dialog's refusal, and what the dialog would not say: the range.
+      PrintMessage("警告", kMsgBadParameters);
+      return UsageError("--buffer takes " + std::to_string(kMinBuffer) + " to " +
+                        std::to_string(INT32_MAX) + " bytes");
+    }
+  }
+  if (o.continue_run && o.mode == "fast")
+    return UsageError("--continue resumes a deep parse; a fast parse starts anew");
+
   DeviceInfo device;
   if (!ResolveDevice(o.device, device)) return kExitFailed;
   if (device.size <= 0) {
     SourceDevice probe;
     probe.Open(device);
     device.size = probe.Size();
+  }
+  if (o.smart) {
+    // A grid anchor lies on the device; beyond it, or negative, it only
+    // sends the scan's reads where there is nothing.
+    const int64_t last = device.size > 0 ? device.size / kSectorSize - 1 : INT64_MAX / kSectorSize;
+    if (*o.smart < 0 || *o.smart > last)
+      return UsageError("--smart takes a sector from 0 to " + std::to_string(last));
   }
 
   ScanParameters p;
@@ -76,6 +107,9 @@ int RunParseCommand(const ParseOptions& o) {
     // brand, mode and version, and the region still to scan.
     p.task_path = o.task;
     if (ReadTaskHead(p, true)) {
+      if (p.head.mode == ScanModeFast)
+        return UsageError("--continue resumes a deep parse; " + o.task +
+                          " holds a fast parse, which starts anew without --continue");
       if (o.brand.empty()) brand = p.head.brand;
       if (mode.empty()) mode = p.head.mode == ScanModeFast ? "fast" : p.head.mode == ScanModeDeep ? "deep" : "";
       if (version == 0) version = p.head.version;
@@ -97,6 +131,10 @@ int RunParseCommand(const ParseOptions& o) {
 
   WorkerFlags flags;
   const StartResult start = ValidateParseStart(r, p, flags);
+  if (start.warning == kMsgTaskOnSource) {
+    PrintMessage("错误", start.warning);
+    return kExitFailed;
+  }
   if (!start.started) {
     PrintMessage("警告", start.warning);
     return kExitUsage;
@@ -136,11 +174,15 @@ int RunParseCommand(const ParseOptions& o) {
     std::printf("scanned up to sector %lld of %lld\n",
                 static_cast<long long>(p.head.scan_position / kSectorSize),
                 static_cast<long long>(p.head.region_end / kSectorSize));
-    if (p.head.scan_position < p.head.region_end)
-      std::printf("stopped early: resume with --continue --task %s\n", p.task_path.c_str());
   }
-  return p.head.scan_position < p.head.region_end && p.mode == ScanModeDeep ? kExitStopped
-                                                                           : kExitOk;
+  // A refused scan ends short of its region too, but going on would meet
+  // the same refusal.
+  if (sink.refused()) return kExitFailed;
+  if (p.mode == ScanModeDeep && p.head.scan_position < p.head.region_end) {
+    std::printf("stopped early: resume with --continue --task %s\n", p.task_path.c_str());
+    return kExitStopped;
+  }
+  return kExitOk;
 }
 
 }  // namespace
@@ -153,7 +195,8 @@ void RegisterParseCommands(CLI::App& app, int& status) {
   cmd->add_option("--brand", o->brand,
                   "hikvision, dahua, wfs, boli, huayi, meidianbell, jovision, zhiling or 1..8");
   cmd->add_option("--mode", o->mode, "fast (the recorder's index) or deep (every block)");
-  cmd->add_option("--version", o->version, "variant of the deep parse: 1 or 2 (default 1)");
+  cmd->add_option("--version", o->version, "variant of the deep parse: 1 or 2 (default 1)")
+      ->check(CLI::IsMember({1, 2}));
   cmd->add_option("--start", o->start, "first sector of a deep parse (default 0)");
   cmd->add_option("--end", o->end, "end sector, exclusive (default: the device size / 512)");
   cmd->add_option("--buffer", o->buffer, "step of the deep scan grid in bytes (default 2097152)");

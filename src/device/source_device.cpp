@@ -10,10 +10,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "device/path_kind.h"
+
 namespace orvane {
 
 std::unique_ptr<FileBackend> FileBackend::Open(const std::string& path) {
-  if (path.empty()) return nullptr;
+  if (!IsMediumPath(path)) return nullptr;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
   return std::unique_ptr<FileBackend>(new FileBackend(fd));

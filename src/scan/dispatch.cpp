@@ -1,9 +1,14 @@
 #include "scan/dispatch.h"
 
+#include <algorithm>
+
 #include "device/notify.h"
+#include "device/path_kind.h"
+#include "device/source_device.h"
 
 #include "engines/boli/boli_engine.h"
 #include "engines/dahua/dahua_engine.h"
+#include "engines/dahua/dahua_variant.h"
 #include "engines/hikvision/hikvision_engine.h"
 #include "engines/jovision/jovision_engine.h"
 #include "engines/wfs/wfs_engine.h"
@@ -11,7 +16,11 @@
 
 namespace orvane {
 
-void PrepareTaskHead(ScanParameters& p) {
+namespace {
+// The WFS fast parse's refusal of a disk without its superblock.
+constexpr std::string_view kMsgWfsForeignDisk = "此设备不是WFS监控系统";
+
+void ResetTaskHead(ScanParameters& p) {
   p.recordings.clear();
   p.recordings.shrink_to_fit();
   p.head.mode = p.mode;
@@ -22,11 +31,42 @@ void PrepareTaskHead(ScanParameters& p) {
   p.head.buffer = p.buffer;
   p.head.scan_position = 0;
   p.head.file_length = kTaskHeadSize;
+}
+}  // namespace
+
+void PrepareTaskHead(ScanParameters& p) {
+  ResetTaskHead(p);
   p.stop.store(0);
 }
 
-void RunParse(ScanParameters& p) {
-  PrepareTaskHead(p);
+int64_t SourceSize(const DeviceInfo& source) {
+  SourceDevice device;
+  device.Open(source);
+  const int64_t size = device.is_open() ? device.Size() : 0;
+  return size > 0 ? size : std::max<int64_t>(source.size, 0);
+}
+
+int64_t ClampRegionToSource(ScanParameters& p) {
+  if (p.source == nullptr) return 0;
+  const int64_t size = SourceSize(*p.source);
+  if (size > 0) p.region_end = std::min(p.region_end, size);
+  return size;
+}
+
+bool IsParseRefusal(std::string_view text) {
+  if (text == kMsgWfsForeignDisk || text == kMsgDahuaBadBuffer) return true;
+  for (int32_t brand : {BrandDahua, BrandHuayi, BrandMeidianBell, BrandZhiling})
+    if (text == FindDahuaVariant(brand)->foreign_disk) return true;
+  return false;
+}
+
+void RunParse(ScanParameters& p, StopFlag stop) {
+  ClampRegionToSource(p);
+  if (stop == StopFlag::Keep) {
+    ResetTaskHead(p);
+  } else {
+    PrepareTaskHead(p);
+  }
   // A command whose tree item named no device passes no source on; every
   // engine would fail its open the same way.
   if (p.source == nullptr && p.brand >= BrandHikvision && p.brand <= BrandZhiling) {
@@ -61,6 +101,11 @@ void RunParse(ScanParameters& p) {
 
 void LoadTaskPage(ScanParameters& p, int32_t page) {
   PrepareTaskHead(p);
+  // Opening a named pipe would wait for a writer for ever.
+  if (!IsMediumPath(p.task_path)) {
+    PostError(kMsgOpenTaskFailed);
+    return;
+  }
   switch (p.brand) {
     case BrandHikvision:
       HikvisionEngine(p).ReadTaskPage(page);

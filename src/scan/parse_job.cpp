@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "imaging/mirror_backup.h"
 #include "scan/dispatch.h"
 #include "scan/scan_parameters.h"
 #include "scan/worker_flags.h"
@@ -76,6 +77,19 @@ StartResult ValidateParseStart(const ParseRequest& r, ScanParameters& p, WorkerF
     result.warning = kMsgBadParameters;
     return result;
   }
+  if (p.mode == ScanModeDeep) {
+    const int64_t size = ClampRegionToSource(p);
+    if (size > 0 && p.region_start >= size) {
+      result.warning = kMsgBadParameters;
+      return result;
+    }
+  }
+  // The task is written while the source is read: on the source's own
+  // medium it would overwrite the evidence.
+  if (p.source != nullptr && TargetTouchesSource(p.source->OpenPath(), p.task_path)) {
+    result.warning = kMsgTaskOnSource;
+    return result;
+  }
   result.started = true;
   return result;
 }
@@ -84,6 +98,8 @@ void RunParseJob(ScanParameters& p, WorkerFlags& flags, const ParseJobHooks& hoo
   flags.worker_busy.store(1);
   if (hooks.clear_list) hooks.clear_list();
 
+  // The detectors probe within the region: never past the source's end.
+  ClampRegionToSource(p);
   if (BrandHasSmartValue(p.brand) && p.mode == ScanModeDeep) {
     if (hooks.status_line) hooks.status_line(kMsgDetecting);
     p.smart_value = ResolveSmartValue(p);
@@ -92,7 +108,7 @@ void RunParseJob(ScanParameters& p, WorkerFlags& flags, const ParseJobHooks& hoo
     p.smart_value = 0;
   }
 
-  RunParse(p);
+  RunParse(p, StopFlag::Keep);
 
   if (hooks.status_line) hooks.status_line(kMsgLoadingTask);
   if (hooks.pages_known) hooks.pages_known(TaskPageCount(p));

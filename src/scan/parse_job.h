@@ -19,6 +19,7 @@ inline constexpr std::string_view kMsgDetecting = "正在自动检测算法 请�
 inline constexpr std::string_view kMsgDetected = "自动检测算法完成,开始深度解析...";
 inline constexpr std::string_view kMsgLoadingTask = "正在加载任务...";
 inline constexpr std::string_view kMsgTaskLoaded = "加载任务结束";
+inline constexpr std::string_view kMsgTaskOnSource = "任务文件不能位于源设备上";
 
 // The parse dialog's fields as the user left them.
 struct ParseRequest {
@@ -43,7 +44,9 @@ struct StartResult {
 };
 
 // The steps of "开始" / "继续扫描": busy check, reset, fields into the
-// parameters, the refusals. Sets job_kind to 1 when it gets that far.
+// parameters, the refusals. Sets job_kind to 1 when it gets that far. A deep
+// region is cut at the end of the source, and one that starts there refused;
+// a task path on the source's medium is refused with kMsgTaskOnSource.
 StartResult ValidateParseStart(const ParseRequest& request, ScanParameters& p,
                                WorkerFlags& flags);
 

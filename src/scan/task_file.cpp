@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "device/notify.h"
+#include "device/path_kind.h"
 #include "scan/scan_parameters.h"
 
 namespace orvane {
@@ -19,8 +20,9 @@ bool WriteAt(std::FILE* f, int64_t offset, const void* data, size_t n) {
 bool TaskWriter::Open(ScanParameters& p) {
   Close();
   params_ = &p;
+  const PathKind kind = KindOfPath(p.task_path);
   if (p.continue_flag) {
-    file_ = std::fopen(p.task_path.c_str(), "r+b");
+    if (kind == PathKind::Medium) file_ = std::fopen(p.task_path.c_str(), "r+b");
     if (!file_) {
       PostError(kMsgOpenTaskFailed);
       return false;
@@ -30,7 +32,7 @@ bool TaskWriter::Open(ScanParameters& p) {
     // A continued task shorter than its head gets a whole head first.
     if (p.head.file_length < kTaskHeadSize) p.head.file_length = kTaskHeadSize;
   } else {
-    file_ = std::fopen(p.task_path.c_str(), "w+b");
+    if (kind != PathKind::Other) file_ = std::fopen(p.task_path.c_str(), "w+b");
     if (!file_) {
       PostError(kMsgCreateTaskFailed);
       return false;
@@ -63,7 +65,7 @@ void TaskWriter::Close() {
 
 bool TaskReader::Open(const std::string& path) {
   Close();
-  file_ = std::fopen(path.c_str(), "rb");
+  if (IsMediumPath(path)) file_ = std::fopen(path.c_str(), "rb");
   if (!file_) {
     PostError(kMsgOpenTaskFailed);
     return false;

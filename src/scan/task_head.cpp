@@ -8,6 +8,7 @@
 
 #include "device/byte_order.h"
 #include "device/notify.h"
+#include "device/path_kind.h"
 #include "scan/scan_parameters.h"
 
 namespace orvane {
@@ -156,8 +157,9 @@ int64_t PackedTimeGap(uint32_t earlier, uint32_t later) {
 }
 
 bool ReadTaskHead(ScanParameters& p, bool silent) {
-  std::ifstream in(p.task_path, std::ios::binary);
-  if (!in) {
+  std::ifstream in;
+  if (IsMediumPath(p.task_path)) in.open(p.task_path, std::ios::binary);
+  if (!in.is_open()) {
     if (!silent) PostError(kMsgOpenTaskFailed);
     return false;
   }

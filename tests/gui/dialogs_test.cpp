@@ -72,6 +72,29 @@ class DialogsTest : public QObject {
     QVERIFY(!f->busy());
   }
 
+  void ParseDialogRefusesTheSourceAsTaskAndARegionPastIt() {
+    auto f = MakeFrame();
+    f->OpenScanDialog(&device_, 0);
+    CScanDialog* d = f->scan_dialog();
+    const std::vector<uint8_t> before = synth::ReadWholeFile(device_.name);
+    d->brand_radio(1)->click();
+    d->ChooseTaskFile(QString::fromStdString(device_.name));
+    d->start_edit()->setText("0");
+    d->end_edit()->setText("16384");
+    QTest::mouseClick(d->start_button(), Qt::LeftButton);
+    QCOMPARE(LastLog(*f), QString("任务文件不能位于源设备上"));
+    QCOMPARE(LastLog(*f, 0), QString("警告"));
+    QVERIFY(!f->busy());
+    QVERIFY(synth::ReadWholeFile(device_.name) == before);
+
+    d->ChooseTaskFile(QString::fromStdString(dir_.File("region.tak")));
+    d->start_edit()->setText("16384");
+    d->end_edit()->setText("20000");
+    QTest::mouseClick(d->start_button(), Qt::LeftButton);
+    QCOMPARE(LastLog(*f), QString("请正确设置参数信息"));
+    QVERIFY(!f->busy());
+  }
+
   void ParseDialogPathNotChosenAndFastStart() {
     auto f = MakeFrame();
     f->OpenScanDialog(&device_, 1);

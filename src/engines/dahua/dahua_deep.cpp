@@ -82,7 +82,9 @@ int64_t DahuaFamilyEngine::DetectSmartValue() {
   }
   PhaseDetector detector;
   const int64_t start = params_.region_start;
-  const int64_t end = params_.region_end;
+  // Past the end of the medium every probe read would fail.
+  int64_t end = params_.region_end;
+  if (const int64_t size = dev.Size(); size > 0) end = std::min(end, size);
   const int64_t span = end - start;
   const int64_t step = span / 10;
   if (span <= kProbeSpan) {

@@ -1,5 +1,6 @@
 #include "engines/wfs/wfs_engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -83,20 +84,24 @@ int64_t WfsEngine::DetectSmartValue() {
     return -1;
   }
   wfs::AlignmentVotes votes;
-  const int64_t span = params_.region_end - params_.region_start;
+  // Probes stay inside the region and the medium: past either there is
+  // nothing the user asked for, and past the medium every read fails.
+  int64_t end = params_.region_end;
+  if (const int64_t size = device.Size(); size > 0) end = std::min(end, size);
+  const int64_t span = end - params_.region_start;
   if (span <= 0) return -1;
   const int64_t tenth = span / 10;
   // Sector-aligned probe starts keep every read a plain aligned one.
   auto aligned = [](int64_t at) { return at - at % 512; };
   int64_t from = params_.region_start + tenth;
   if (span <= kSingleProbeLimit) {
-    Probe(device, aligned(from), params_.region_end, votes);
+    Probe(device, aligned(from), end, votes);
   } else {
     PostRange(9);
     for (int k = 0; k < 9; ++k) {
       PostPosition(k);
       if (params_.stop_requested()) break;
-      Probe(device, aligned(from), SaturatingAdd(from, kProbeLength), votes);
+      Probe(device, aligned(from), std::min(SaturatingAdd(from, kProbeLength), end), votes);
       from += tenth;
     }
   }
