@@ -172,7 +172,8 @@ int64_t EwfBackend::FirstUnreadable(int64_t offset, int64_t length) {
 int64_t EwfBackend::ReadAt(int64_t offset, void* buffer, size_t length) {
   if (offset < 0) return -1;
   if (offset >= media_size_ || length == 0) return 0;
-  length = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(length), media_size_ - offset));
+  length =
+      static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(length), media_size_ - offset));
   std::lock_guard lock(mu_);
   const int64_t got = ReadChunks(offset, static_cast<uint8_t*>(buffer), length);
   if (got <= 0) return got < 0 ? -1 : 0;

@@ -30,10 +30,10 @@ std::optional<SplitName> ParseSplitName(const std::string& path) {
   if (n.suffix.size() < 2 || n.suffix.size() > kLongestSuffix || n.stem.size() < 2 ||
       n.stem[n.stem.size() - 2] == '/')
     return std::nullopt;
-  const bool all_digits = std::all_of(n.suffix.begin(), n.suffix.end(),
-                                      [](char c) { return c >= '0' && c <= '9'; });
-  const bool all_letters = std::all_of(n.suffix.begin(), n.suffix.end(),
-                                       [](char c) { return c >= 'a' && c <= 'z'; });
+  const bool all_digits =
+      std::all_of(n.suffix.begin(), n.suffix.end(), [](char c) { return c >= '0' && c <= '9'; });
+  const bool all_letters =
+      std::all_of(n.suffix.begin(), n.suffix.end(), [](char c) { return c >= 'a' && c <= 'z'; });
   if (!all_digits && !all_letters) return std::nullopt;
   n.digits = all_digits;
   return n;
