@@ -86,10 +86,8 @@ std::unique_ptr<EwfBackend> EwfBackend::Open(const std::string& path, std::strin
 
   size64_t media_size = 0;
   uint32_t sector_bytes = 0;
-  size32_t chunk_size = 0;
   if (libewf_handle_get_media_size(handle->ewf, &media_size, &error) != 1 ||
-      libewf_handle_get_bytes_per_sector(handle->ewf, &sector_bytes, &error) != 1 ||
-      libewf_handle_get_chunk_size(handle->ewf, &chunk_size, &error) != 1)
+      libewf_handle_get_bytes_per_sector(handle->ewf, &sector_bytes, &error) != 1)
     return fail(error, path);
   // A chunk that fails its check must not hand out its damaged bytes, should
   // any caller look at a buffer after a failed read.
@@ -99,7 +97,6 @@ std::unique_ptr<EwfBackend> EwfBackend::Open(const std::string& path, std::strin
   std::unique_ptr<EwfBackend> backend(new EwfBackend(std::move(handle)));
   backend->media_size_ = static_cast<int64_t>(std::min<size64_t>(media_size, INT64_MAX));
   backend->sector_bytes_ = sector_bytes > 0 ? sector_bytes : kSectorSize;
-  backend->chunk_size_ = chunk_size > 0 ? chunk_size : 32768;
 
   uint32_t acquiry = 0;
   if (libewf_handle_get_number_of_acquiry_errors(backend->handle_->ewf, &acquiry, &error) == 1) {
@@ -126,20 +123,7 @@ int64_t EwfBackend::ReadChunks(int64_t offset, uint8_t* out, size_t length) {
   libewf_error_t* error = nullptr;
   const ssize_t n = libewf_handle_read_random(handle_->ewf, out, length, offset, &error);
   DropError(error);
-  if (n >= 0) return n;
-  // A chunk that cannot be decompressed fails the whole request: read up to
-  // it chunk by chunk, so that the bytes in front of it still count.
-  size_t done = 0;
-  while (done < length) {
-    const int64_t at = offset + static_cast<int64_t>(done);
-    const size_t piece =
-        std::min<size_t>(length - done, static_cast<size_t>(chunk_size_ - at % chunk_size_));
-    const ssize_t got = libewf_handle_read_random(handle_->ewf, out + done, piece, at, &error);
-    DropError(error);
-    if (got <= 0) break;
-    done += static_cast<size_t>(got);
-  }
-  return done > 0 ? static_cast<int64_t>(done) : -1;
+  return n;
 }
 
 int64_t EwfBackend::FirstUnreadable(int64_t offset, int64_t length) {
@@ -177,11 +161,9 @@ int64_t EwfBackend::ReadAt(int64_t offset, void* buffer, size_t length) {
   std::lock_guard lock(mu_);
   const int64_t got = ReadChunks(offset, static_cast<uint8_t*>(buffer), length);
   if (got <= 0) return got < 0 ? -1 : 0;
-  // As a drive does at a bad sector: the bytes in front of it are read, the
-  // next request starting at it fails.
-  const int64_t bad = FirstUnreadable(offset, got);
-  if (bad < 0) return got;
-  return bad > offset ? bad - offset : -1;
+  // As a drive does for a sector it cannot read, the whole request fails;
+  // the caller's piece-by-piece retry then keeps everything around it.
+  return FirstUnreadable(offset, got) < 0 ? got : -1;
 }
 
 }  // namespace orvane

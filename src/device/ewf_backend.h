@@ -4,8 +4,9 @@
 // libewf as one medium, by absolute byte offset of the acquired disk.
 //
 // Bytes the image cannot vouch for read as failed, exactly like a bad
-// sector of a drive: chunks whose checksum or decompression fails, and the
-// sectors the imager itself recorded as unreadable.
+// sector of a drive (a request that touches them fails as a whole): chunks
+// whose checksum or decompression fails, and the sectors the imager itself
+// recorded as unreadable.
 
 #include <memory>
 #include <mutex>
@@ -35,14 +36,14 @@ class EwfBackend final : public ReadBackend {
  private:
   struct Handle;
   explicit EwfBackend(std::unique_ptr<Handle> handle);
-  // Reads from libewf without looking at checksums; bytes read or -1.
+  // Reads from libewf without looking at checksums; bytes read or -1 (a
+  // chunk that cannot be decompressed fails the whole request).
   int64_t ReadChunks(int64_t offset, uint8_t* out, size_t length);
   // Start of the first unreadable byte in [offset, offset + length), or -1.
   int64_t FirstUnreadable(int64_t offset, int64_t length);
 
   std::unique_ptr<Handle> handle_;
   int64_t media_size_ = 0;
-  int64_t chunk_size_ = 0;
   int64_t sector_bytes_ = kSectorSize;
   // The sectors the imager could not read, as the image lists them.
   std::vector<ByteRange> acquiry_errors_;
