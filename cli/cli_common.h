@@ -70,5 +70,6 @@ void RegisterParseCommands(CLI::App& app, int& status);
 void RegisterRecordingCommands(CLI::App& app, int& status);
 void RegisterIdentifyCommands(CLI::App& app, int& status);
 void RegisterImageCommands(CLI::App& app, int& status);
+void RegisterRecoverCommands(CLI::App& app, int& status);
 
 }  // namespace orvane::cli

@@ -162,7 +162,7 @@ static void PrintHexLine(int64_t offset, const uint8_t* bytes, size_t n) {
   std::puts(line);
 }
 
-static int HexDump(const std::string& device_text, int64_t offset, int64_t length) {
+static int HexDump(const std::string& device_text, int64_t offset, int64_t length, bool json) {
   if (offset < 0 || length <= 0) {
     PrintMessage("错误", "--offset must be 0 or more and --length above 0");
     return kExitUsage;
@@ -186,6 +186,10 @@ static int HexDump(const std::string& device_text, int64_t offset, int64_t lengt
   }
   constexpr int64_t kChunk = 64 * 1024;
   std::vector<uint8_t> buf(kChunk);
+  // The JSON form streams its hex text, so that any length fits in memory.
+  if (json)
+    std::printf("{\"offset\":%lld,\"length\":%lld,\"hex\":\"", static_cast<long long>(offset),
+                static_cast<long long>(length));
   for (int64_t done = 0; done < length;) {
     const int64_t n = std::min(kChunk, length - done);
     std::fill(buf.begin(), buf.end(), 0);
@@ -193,17 +197,34 @@ static int HexDump(const std::string& device_text, int64_t offset, int64_t lengt
     if (!source.ok()) {
       // The lines in front of the bad spot were read: show them, then fail.
       const int64_t shown = source.read_length() / 16 * 16;
-      for (int64_t i = 0; i < shown; i += 16)
-        PrintHexLine(offset + done + i, buf.data() + i, 16);
+      if (json) {
+        std::printf("\",\"failed_offset\":%lld}\n",
+                    static_cast<long long>(offset + done + source.read_length()));
+      } else {
+        for (int64_t i = 0; i < shown; i += 16)
+          PrintHexLine(offset + done + i, buf.data() + i, 16);
+      }
       std::fflush(stdout);
       PrintMessage("错误", kMsgReadFailed);
       PrintMessage("错误", "at offset " + std::to_string(offset + done + source.read_length()));
       return kExitFailed;
     }
-    for (int64_t i = 0; i < n; i += 16)
-      PrintHexLine(offset + done + i, buf.data() + i, static_cast<size_t>(std::min<int64_t>(16, n - i)));
+    if (json) {
+      static constexpr char kDigits[] = "0123456789abcdef";
+      std::string hex(static_cast<size_t>(n) * 2, '0');
+      for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
+        hex[2 * i] = kDigits[buf[i] >> 4];
+        hex[2 * i + 1] = kDigits[buf[i] & 15];
+      }
+      std::fwrite(hex.data(), 1, hex.size(), stdout);
+    } else {
+      for (int64_t i = 0; i < n; i += 16)
+        PrintHexLine(offset + done + i, buf.data() + i,
+                     static_cast<size_t>(std::min<int64_t>(16, n - i)));
+    }
     done += n;
   }
+  if (json) std::printf("\"}\n");
   return kExitOk;
 }
 
@@ -231,12 +252,16 @@ void RegisterDeviceCommands(CLI::App& app, int& status) {
       std::string device;
       int64_t offset = 0;
       int64_t length = 512;
+      bool json = false;
     };
     auto opts = std::make_shared<Options>();
     cmd->add_option("DEVICE", opts->device, "image path, /dev path or drive:N")->required();
     cmd->add_option("--offset", opts->offset, "first byte (default 0)");
     cmd->add_option("--length", opts->length, "number of bytes (default 512)");
-    cmd->callback([&status, opts] { status = HexDump(opts->device, opts->offset, opts->length); });
+    cmd->add_flag("--json", opts->json, "print one JSON object with the bytes as hex text");
+    cmd->callback([&status, opts] {
+      status = HexDump(opts->device, opts->offset, opts->length, opts->json);
+    });
   }
 
   auto* info = app.add_subcommand("task-info", "Show the head of a task file and its page count");

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "cli_common.h"
 #include "device/format_text.h"
@@ -23,6 +24,7 @@ struct ImageOptions {
   int64_t offset = 0;
   int64_t size = -1;  // default: from the offset to the end of the source
   int64_t target_offset = 0;
+  bool json = false;
 };
 
 // A progress line on stderr when it is a terminal: blocks done, bytes per
@@ -132,6 +134,19 @@ int RunImage(const ImageOptions& o) {
   const bool complete = RunBackupJob(job, flags, hooks);
   InstallStopOnInterrupt(nullptr);
   progress.Finish();
+  if (o.json) {
+    const nlohmann::ordered_json summary = {{"source", o.source},
+                                            {"target", o.target},
+                                            {"source_offset", job.source.offset},
+                                            {"target_offset", job.target.offset},
+                                            {"bytes", job.source.size},
+                                            {"complete", complete}};
+    std::printf("%s\n", summary.dump().c_str());
+  } else {
+    std::printf("%s -> %s: %lld bytes from byte %lld%s\n", o.source.c_str(), o.target.c_str(),
+                static_cast<long long>(job.source.size), static_cast<long long>(job.source.offset),
+                complete ? "" : " (not complete)");
+  }
   return complete ? kExitOk : kExitFailed;
 }
 
@@ -152,6 +167,7 @@ void RegisterImageCommands(CLI::App& app, int& status) {
       ->check(CLI::NonNegativeNumber);
   image->add_option("--target-offset", opts->target_offset, "first target sector")
       ->check(CLI::NonNegativeNumber);
+  image->add_flag("--json", opts->json, "print the summary as one JSON object");
   image->callback([&status, opts] { status = RunImage(*opts); });
 }
 

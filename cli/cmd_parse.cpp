@@ -4,9 +4,11 @@
 #include <memory>
 #include <optional>
 
+#include "brand_choice.h"
 #include "cli_common.h"
 #include "device/format_text.h"
 #include "device/source_device.h"
+#include "parse_summary.h"
 #include "scan/dispatch.h"
 #include "scan/parse_job.h"
 #include "scan/scan_parameters.h"
@@ -57,6 +59,7 @@ struct ParseOptions {
   std::optional<int64_t> smart;
   bool continue_run = false;
   std::string task;
+  bool json = false;
 };
 
 int UsageError(const std::string& text) {
@@ -119,6 +122,13 @@ int RunParseCommand(const ParseOptions& o) {
     }
   }
   if (version == 0) version = 1;
+  std::string identified_by;
+  if (brand == 0 && o.brand.empty()) {
+    const BrandChoice choice = ChooseBrand(device, o.device);
+    if (choice.brand == 0) return kExitFailed;
+    brand = choice.brand;
+    identified_by = choice.how;
+  }
   if (o.start) r.start_text = *o.start;
   if (o.end) r.end_text = *o.end;
   if (o.buffer) r.buffer_text = *o.buffer;
@@ -164,25 +174,12 @@ int RunParseCommand(const ParseOptions& o) {
   terminal.FinishProgress();
 
   if (sink.fatal()) return kExitFailed;
-  int64_t bytes = 0;
-  for (const auto& e : p.recordings) bytes += e.size;
-  const int32_t pages = TaskPageCount(p);
-  std::printf("task: %s\n", p.task_path.c_str());
-  std::printf("recordings on page 0: %zu (%s), pages: %d\n", p.recordings.size(),
-              FormatSize(bytes).c_str(), pages);
-  if (p.mode == ScanModeDeep) {
-    std::printf("scanned up to sector %lld of %lld\n",
-                static_cast<long long>(p.head.scan_position / kSectorSize),
-                static_cast<long long>(p.head.region_end / kSectorSize));
-  }
   // A refused scan ends short of its region too, but going on would meet
   // the same refusal.
-  if (sink.refused()) return kExitFailed;
-  if (p.mode == ScanModeDeep && p.head.scan_position < p.head.region_end) {
-    std::printf("stopped early: resume with --continue --task %s\n", p.task_path.c_str());
-    return kExitStopped;
-  }
-  return kExitOk;
+  const bool refused = sink.refused();
+  PrintParseSummary(p, o.json, identified_by, !refused);
+  if (refused) return kExitFailed;
+  return DeepParseStoppedEarly(p) ? kExitStopped : kExitOk;
 }
 
 }  // namespace
@@ -193,7 +190,8 @@ void RegisterParseCommands(CLI::App& app, int& status) {
   o->version = 0;
   cmd->add_option("DEVICE", o->device, "disk image or /dev node")->required();
   cmd->add_option("--brand", o->brand,
-                  "hikvision, dahua, wfs, boli, huayi, meidianbell, jovision, zhiling or 1..8");
+                  "hikvision, dahua, wfs, boli, huayi, meidianbell, jovision, zhiling or 1..8 "
+                  "(default: recognised from the device)");
   cmd->add_option("--mode", o->mode, "fast (the recorder's index) or deep (every block)");
   cmd->add_option("--version", o->version, "variant of the deep parse: 1 or 2 (default 1)")
       ->check(CLI::IsMember({1, 2}));
@@ -204,6 +202,7 @@ void RegisterParseCommands(CLI::App& app, int& status) {
   cmd->add_flag("--continue", o->continue_run,
                 "append to an existing deep-parse task, resuming where it stopped");
   cmd->add_option("--task", o->task, "task file to write (.tak)")->required();
+  cmd->add_flag("--json", o->json, "print the summary as one JSON object");
   cmd->callback([&status, o] { status = RunParseCommand(*o); });
 }
 

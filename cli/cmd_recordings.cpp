@@ -197,9 +197,23 @@ int ExportCommand(const ListOptions& o) {
   ExportRequest request;
   request.base_folder = o.out;
   request.mode = ExportTicked;
+  nlohmann::ordered_json files = nlohmann::ordered_json::array();
   RunExport(p, rows, request, [&](const ExportedFile& f) {
     if (!f.created) return;
     terminal.FinishProgress();
+    if (o.json) {
+      files.push_back({{"row", rows.EntryIndex(f.row)},
+                       {"path", f.path},
+                       {"bytes", f.written},
+                       {"complete", f.whole()},
+                       {"unreadable_bytes", f.loss.unreadable},
+                       {"missing_bytes_past_end", f.loss.past_end}});
+      if (f.whole()) {
+        ++done;
+        bytes += f.written;
+      }
+      return;
+    }
     std::string line = f.path + "\t" + std::to_string(f.written);
     if (!f.complete) line += "\t(incomplete)";
     if (f.loss.unreadable > 0)
@@ -218,6 +232,12 @@ int ExportCommand(const ListOptions& o) {
   terminal.FinishProgress();
   std::fprintf(stderr, "exported %zu of %zu recordings (%s) into %s\n", done, wanted,
                FormatSize(bytes).c_str(), o.out.c_str());
+  if (o.json) {
+    const nlohmann::ordered_json summary = {{"out", o.out},     {"recordings", wanted},
+                                            {"exported", done}, {"bytes", bytes},
+                                            {"files", files},   {"stopped", p.stop_requested()}};
+    std::printf("%s\n", summary.dump().c_str());
+  }
   if (p.stop_requested()) return kExitStopped;
   return done == wanted ? kExitOk : kExitFailed;
 }
@@ -245,6 +265,7 @@ void RegisterRecordingCommands(CLI::App& app, int& status) {
   exp->add_option("--source", eo->source, "the device the task was parsed from")->required();
   exp->add_option("--out", eo->out, "base folder of the exported files")->required();
   exp->add_option("--rows", eo->rows, "rows to export, as the list numbers them (default: all)");
+  exp->add_flag("--json", eo->json, "print one JSON object with every file written");
   exp->callback([&status, eo] { status = ExportCommand(*eo); });
 }
 

@@ -1,12 +1,15 @@
 #include <cstdio>
 
 #include "cli_common.h"
+#include "tools/version_check.h"
 
 using namespace orvane::cli;
 
 int main(int argc, char** argv) {
   CLI::App app{"orvane: recover surveillance video from recorder disks", "orvane"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "orvane " + orvane::VersionText(orvane::kCurrentVersion),
+                       "print the program's version and exit");
   int status = kExitOk;
 
   RegisterDeviceCommands(app, status);
@@ -14,12 +17,15 @@ int main(int argc, char** argv) {
   RegisterRecordingCommands(app, status);
   RegisterIdentifyCommands(app, status);
   RegisterImageCommands(app, status);
+  RegisterRecoverCommands(app, status);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);

@@ -63,8 +63,9 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
   setObjectName("main_frame");
   now_seconds = SteadySeconds;
   ask_image_files = [this] {
-    return QFileDialog::getOpenFileNames(this, QString(), QString(),
-                                         "IMG Files (*.img);;DSK Files (*.dsk);;All Files (*.*)");
+    return QFileDialog::getOpenFileNames(
+        this, QString(), QString(),
+        "IMG Files (*.img);;DSK Files (*.dsk);;E01 Files (*.E01);;All Files (*.*)");
   };
   show_modal = [](QDialog* d) { d->exec(); };
   StartVersionCheck();

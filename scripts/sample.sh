@@ -48,6 +48,11 @@ find "$out/export" -name '*.dav' | sort | while read -r f; do
   printf '%s  (%s bytes)%s\n' "$f" "$(stat -c %s "$f")" "$info"
 done
 echo
+echo "== all in one: recover (brand recognised, fast parse, export)"
+rm -rf "$out/case"
+"$orvane" recover "$img" --out "$out/case"
+
+echo
 echo "fast parse: $("$orvane" list "$out/fast.tak" 2>/dev/null | tail -n +2 | wc -l) recordings;" \
   "deep parse: $("$orvane" list "$out/deep.tak" 2>/dev/null | tail -n +2 | wc -l) recordings"
-echo "task files: $out/fast.tak $out/deep.tak; videos under $out/export/"
+echo "task files: $out/fast.tak $out/deep.tak; videos under $out/export/ and $out/case/"

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "device/image_backend.h"
 #include "device/notify.h"
 #include "device/partitions.h"
 #include "device/source_device.h"
@@ -309,6 +310,9 @@ bool AddImage(DeviceList& list, const std::string& path, const std::string& seco
   source.Open(d);
   if (!source.ok()) {
     PostError(kMsgOpenImageFailed);
+    std::string problem;
+    OpenImageBackend(path, &problem);
+    if (!problem.empty()) PostError(problem);
     return false;
   }
   d.size = source.Size();

@@ -12,6 +12,8 @@
 
 #include "device/path_kind.h"
 
+#include "device/image_backend.h"
+
 namespace orvane {
 
 std::unique_ptr<FileBackend> FileBackend::Open(const std::string& path) {
@@ -55,6 +57,8 @@ void SourceDevice::Open(const DeviceInfo& device, uint32_t /*access*/) {
   }
   if (device.backend && *device.backend) {
     backend_ = (*device.backend)();
+  } else if (device.kind == kDeviceKindImage) {
+    backend_ = OpenImageBackend(device.OpenPath());
   } else {
     backend_ = FileBackend::Open(device.OpenPath());
   }
