@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "device/device_info.h"
+#include "device/medium_overlap.h"
 #include "scan/parse_job.h"
 
 namespace orvane {
@@ -103,16 +104,5 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks);
 // The backup worker in its fixed order: busy, copy, not busy, dialog
 // closed, power-off when asked for.
 bool RunBackupJob(BackupJob& job, WorkerFlags& flags, const BackupHooks& hooks);
-
-// True when writing `target_path` would change the medium `source_path`
-// lives on: the same file or drive under any name, a partition of the same
-// disk, a drive holding the file system of the other side. `sysfs` is the
-// root of the block-device tree (tests point it elsewhere).
-bool TargetTouchesSource(const std::string& source_path, const std::string& target_path,
-                         const std::string& sysfs = "/sys");
-
-// The major:minor of the whole disk a block device number belongs to; the
-// number itself when it is not a partition or sysfs does not know it.
-uint64_t WholeDiskOf(uint64_t dev, const std::string& sysfs = "/sys");
 
 }  // namespace orvane
