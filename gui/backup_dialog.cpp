@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -94,6 +95,12 @@ CBpDialg::CBpDialg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, par
     // Overwriting asks first (the dialog's default).
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
     return dialog.selectedFiles().front();
+  };
+
+  ask_replace = [this](const QString& path) {
+    return QMessageBox::question(this, windowTitle(), Q(kAskBackupReplaceTarget) + "\n" + path,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
   };
 
   connect(source_disk_, &QPushButton::clicked, this, &CBpDialg::SourceDisk);
@@ -196,6 +203,9 @@ void CBpDialg::Start() {
     frame_->Warn(Q(result.warning));
     return;
   }
+  // The target is kept between openings: a later copy must not silently
+  // recreate the image an earlier one made.
+  if (TargetFileExists(target_) && !(ask_replace && ask_replace(Q(target_.path)))) return;
 
   CMainFrame* frame = frame_;
   QProgressBar* bar = progress_;

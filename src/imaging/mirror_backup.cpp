@@ -47,6 +47,13 @@ std::string EndpointText(const BackupEndpoint& e) {
   return {};
 }
 
+bool TargetFileExists(const BackupEndpoint& target) {
+  if (target.kind != kEndpointFile || target.path.empty()) return false;
+  struct stat st{};
+  // A dangling link still names a file the copy would create through it.
+  return ::lstat(target.path.c_str(), &st) == 0;
+}
+
 namespace {
 
 // Byte length of a target that already exists: a block device's capacity or

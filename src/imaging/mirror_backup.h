@@ -32,6 +32,8 @@ inline constexpr std::string_view kMsgBackupOpenTargetFailed = "打开目标设�
 inline constexpr std::string_view kMsgBackupCreateTargetFailed = "创建目标设备失败";
 inline constexpr std::string_view kMsgBackupFinished = "镜像备份任务结束";
 inline constexpr std::string_view kMsgBackupFileBusy = "当前文件被占用状态";
+inline constexpr std::string_view kMsgBackupTargetExists = "目标文件已存在";
+inline constexpr std::string_view kAskBackupReplaceTarget = "目标文件已存在，是否覆盖？";
 
 inline constexpr std::string_view kLogInfo = "信息";
 inline constexpr std::string_view kLogWarning = "警告";
@@ -85,6 +87,10 @@ struct BackupRequest {
 // target drive are refused like any bad parameter.
 StartResult ValidateBackupStart(const BackupRequest& request, BackupJob& job,
                                 WorkerFlags& flags);
+
+// True when the target is an image file that is there already: the copy
+// would recreate it, so the user confirms first.
+bool TargetFileExists(const BackupEndpoint& target);
 
 // What the copy tells the window around it; unset members fall back to the
 // notification sink (warnings as errors there).

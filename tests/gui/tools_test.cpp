@@ -202,7 +202,23 @@ class ToolsTest : public QObject {
     QTest::mouseClick(d->source_file_button(), Qt::LeftButton);
     QCOMPARE(d->source_size_edit()->text(), QString("1954"));
     QTest::mouseClick(d->target_file_button(), Qt::LeftButton);
+    // The image of the first copy is there: replacing it is asked first,
+    // and a "no" leaves it whole.
+    QStringList asked;
+    d->ask_replace = [&](const QString& path) {
+      asked << path;
+      return false;
+    };
     QTest::mouseClick(d->start_button(), Qt::LeftButton);
+    QCOMPARE(asked, QStringList{QString::fromStdString(copy)});
+    QCOMPARE(f->live_workers(), 0);
+    QCOMPARE(Digest(copy), Digest(source_path_));
+    d->ask_replace = [&](const QString& path) {
+      asked << path;
+      return true;
+    };
+    QTest::mouseClick(d->start_button(), Qt::LeftButton);
+    QCOMPARE(asked.size(), 2);
     QVERIFY(f->WaitForWorkers(30000));
     QCOMPARE(FileLength(copy), int64_t{1000001});
     QCOMPARE(Digest(copy), Digest(odd_path));
@@ -454,6 +470,7 @@ class ToolsTest : public QObject {
 
     f->flags().shutdown_when_done.store(false);
     f->ShowImagingDialog(&source_);
+    f->imaging_dialog()->ask_replace = [](const QString&) { return true; };
     QTest::mouseClick(f->imaging_dialog()->start_button(), Qt::LeftButton);
     QVERIFY(f->WaitForWorkers(30000));
     QCOMPARE(power.calls.load(), expected);
