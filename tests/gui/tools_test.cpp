@@ -477,6 +477,47 @@ class ToolsTest : public QObject {
     QCOMPARE(power.while_busy.load(), 0);
   }
 
+  // The start-up builds the window, enumerates the drives behind the splash
+  // and only then shows the window; the answer may come at any moment.
+  void UpdateBoxComesOnlyAfterTheWindowIsShown() {
+    synth::LoopbackHttpServer server;
+    server.RespondBody("/a/version.zip", "611");
+    for (const bool answer_first : {true, false}) {
+      CMainFrame frame;
+      frame.resize(800, 600);
+      bool window_up_when_asked = false;
+      int shown = 0;
+      frame.show_modal = [&](QDialog* d) {
+        window_up_when_asked = frame.isVisible();
+        ++shown;
+        d->show();
+      };
+      frame.tools.http = std::make_shared<SocketHttpClient>(3000);
+      frame.tools.network = std::make_shared<FixedReachability>(true);
+      frame.tools.version_sources = {ScrambleText(server.Base() + "/a/"),
+                                     ScrambleText(server.Base() + "/b/")};
+      if (!answer_first) frame.show();
+      frame.StartVersionCheck();
+      QTRY_VERIFY_WITH_TIMEOUT(frame.version_check_result() >= 0, 10000);
+      if (answer_first) {
+        QTest::qWait(50);
+        QCOMPARE(shown, 0);
+        QVERIFY(!frame.update_dialog() || !frame.update_dialog()->isVisible());
+        frame.show();
+      }
+      QTRY_COMPARE(shown, 1);
+      QVERIFY(window_up_when_asked);
+      QVERIFY(frame.isVisible());
+      QVERIFY(frame.update_dialog()->isVisible());
+      QCOMPARE(frame.update_dialog()->newest_edit()->text(), QString("6.11"));
+      // Shown again later (minimised and back), the window offers nothing twice.
+      frame.hide();
+      frame.show();
+      QTest::qWait(20);
+      QCOMPARE(shown, 1);
+    }
+  }
+
   void VersionCheckShowsTheDialogOnlyForANewerVersion() {
     synth::LoopbackHttpServer server;
     server.RespondBody("/a/version.zip", "611");
