@@ -14,6 +14,7 @@
 
 #include "backup_device_dialog.h"
 #include "dialog_parts.h"
+#include "elided_edit.h"
 #include "gui_thread.h"
 #include "main_frame.h"
 
@@ -35,8 +36,7 @@ CBpDialg::CBpDialg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, par
   auto* sides = new QGridLayout;
   auto side_row = [&](int row, const char* caption, QLineEdit*& text, QPushButton*& disk,
                       QPushButton*& file) {
-    text = new QLineEdit(this);
-    text->setReadOnly(true);
+    text = new MiddleElidedEdit(this);
     disk = new QPushButton("Disk", this);
     file = new QPushButton("File", this);
     disk->setAutoDefault(false);

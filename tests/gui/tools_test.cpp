@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -475,6 +476,32 @@ class ToolsTest : public QObject {
     QVERIFY(f->WaitForWorkers(30000));
     QCOMPARE(power.calls.load(), expected);
     QCOMPARE(power.while_busy.load(), 0);
+  }
+
+  // A power-off gives a minute's notice that "取消" ends; the power-off
+  // double is reached only when the countdown runs out.
+  void PowerOffCountdownCanBeCancelled() {
+    auto f = MakeFrame();
+    RecordingPowerOff power;
+    auto* countdown = new CPowerOffCountdown(&power, f.get());
+    std::thread([countdown] { countdown->PowerOffMachine(); }).join();
+    QTRY_VERIFY(countdown->isVisible());
+    QCOMPARE(countdown->remaining(), 60);
+    QCOMPARE(countdown->text_label()->text(), QString("任务已结束，60 秒后关机"));
+    QCOMPARE(countdown->cancel_button()->text(), QString("取消"));
+    countdown->tick_ms = 5;
+    QTest::mouseClick(countdown->cancel_button(), Qt::LeftButton);
+    QVERIFY(!countdown->isVisible());
+    QTest::qWait(1200);
+    QCOMPARE(power.calls.load(), 0);
+
+    // Two jobs ending together: one countdown, one power-off.
+    countdown->PowerOffMachine();
+    countdown->PowerOffMachine();
+    QTRY_COMPARE(power.calls.load(), 1);
+    QVERIFY(!countdown->isVisible());
+    QTest::qWait(50);
+    QCOMPARE(power.calls.load(), 1);
   }
 
   // The start-up builds the window, enumerates the drives behind the splash
