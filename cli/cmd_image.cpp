@@ -25,6 +25,7 @@ struct ImageOptions {
   int64_t size = -1;  // default: from the offset to the end of the source
   int64_t target_offset = 0;
   bool json = false;
+  bool force = false;  // replace an existing image file
 };
 
 // A progress line on stderr when it is a terminal: blocks done, bytes per
@@ -121,6 +122,11 @@ int RunImage(const ImageOptions& o) {
     PrintMessage(kLogWarning, start.warning);
     return kExitFailed;
   }
+  // A file kept from an earlier copy may be the only good image there is.
+  if (!o.force && TargetFileExists(request.target)) {
+    PrintMessage(kLogWarning, std::string(kMsgBackupTargetExists) + " (--force)");
+    return kExitFailed;
+  }
 
   ProgressLine progress;
   BackupHooks hooks;
@@ -158,8 +164,10 @@ void RegisterImageCommands(CLI::App& app, int& status) {
   auto opts = std::make_shared<ImageOptions>();
   image->add_option("SOURCE", opts->source, "image file, /dev path or drive:N (read only)")
       ->required();
-  image->add_option("TARGET", opts->target,
-                    "new image file (created anew), or a /dev path / drive:N written in place")
+  image
+      ->add_option("TARGET", opts->target,
+                   "new image file (an existing one only with --force), or a /dev path / drive:N "
+                   "written in place")
       ->required();
   image->add_option("--offset", opts->offset, "first source sector (512 bytes)")
       ->check(CLI::NonNegativeNumber);
@@ -168,6 +176,7 @@ void RegisterImageCommands(CLI::App& app, int& status) {
   image->add_option("--target-offset", opts->target_offset, "first target sector")
       ->check(CLI::NonNegativeNumber);
   image->add_flag("--json", opts->json, "print the summary as one JSON object");
+  image->add_flag("--force", opts->force, "replace an existing target image file");
   image->callback([&status, opts] { status = RunImage(*opts); });
 }
 

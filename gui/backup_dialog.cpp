@@ -7,12 +7,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "backup_device_dialog.h"
 #include "dialog_parts.h"
+#include "elided_edit.h"
 #include "gui_thread.h"
 #include "main_frame.h"
 
@@ -34,8 +36,7 @@ CBpDialg::CBpDialg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, par
   auto* sides = new QGridLayout;
   auto side_row = [&](int row, const char* caption, QLineEdit*& text, QPushButton*& disk,
                       QPushButton*& file) {
-    text = new QLineEdit(this);
-    text->setReadOnly(true);
+    text = new MiddleElidedEdit(this);
     disk = new QPushButton("Disk", this);
     file = new QPushButton("File", this);
     disk->setAutoDefault(false);
@@ -94,6 +95,12 @@ CBpDialg::CBpDialg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, par
     // Overwriting asks first (the dialog's default).
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
     return dialog.selectedFiles().front();
+  };
+
+  ask_replace = [this](const QString& path) {
+    return QMessageBox::question(this, windowTitle(), Q(kAskBackupReplaceTarget) + "\n" + path,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
   };
 
   connect(source_disk_, &QPushButton::clicked, this, &CBpDialg::SourceDisk);
@@ -196,6 +203,9 @@ void CBpDialg::Start() {
     frame_->Warn(Q(result.warning));
     return;
   }
+  // The target is kept between openings: a later copy must not silently
+  // recreate the image an earlier one made.
+  if (TargetFileExists(target_) && !(ask_replace && ask_replace(Q(target_.path)))) return;
 
   CMainFrame* frame = frame_;
   QProgressBar* bar = progress_;

@@ -64,6 +64,8 @@ class CBpDialg : public WorkerDialog {
   std::function<std::optional<DeviceInfo>()> ask_drive;
   std::function<QString()> ask_source_file;
   std::function<QString()> ask_target_file;
+  // Whether an image file that is there already may be replaced.
+  std::function<bool(const QString& path)> ask_replace;
 
  private:
   void SetSourceDrive(const DeviceInfo& drive);

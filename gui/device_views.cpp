@@ -89,9 +89,10 @@ void CDiskView::CreateImageSelected() {
 }
 
 void CDiskView::LoadTaskSelected() {
+  // A task is also reviewed without its disk attached; the export asks for
+  // the source then.
   QTreeWidgetItem* item = currentItem();
-  if (!item) return;
-  frame_->OpenTaskDialog(ResolveTreeItem(item).device);
+  frame_->OpenTaskDialog(item ? ResolveTreeItem(item).device : nullptr);
 }
 
 void CDiskView::HexViewSelected() {
@@ -107,6 +108,7 @@ void CDiskView::RemoveImageSelected() {
   if (!r.device || r.device->kind != kDeviceKindImage) return;
   auto& devices = frame_->devices();
   const int32_t number = r.device->number;
+  frame_->info_panel()->ForgetDevice(kDeviceKindImage, number);
   for (auto it = devices.begin(); it != devices.end(); ++it) {
     if (it->number == number) {
       devices.erase(it);
@@ -129,6 +131,8 @@ CPartitionView::CPartitionView(QWidget* parent) : QTableWidget(0, 2, parent) {
 
 void CPartitionView::ShowDeviceInfo(const QString& brand_text, const DeviceInfo* device) {
   setRowCount(0);
+  shown_kind_ = device ? device->kind : 0;
+  shown_number_ = device ? device->number : -1;
   // An item that leads to no device still shows the rows, empty.
   const QString rows[6][2] = {
       {"设备型号", device ? Q(device->name) : QString()},
@@ -149,6 +153,13 @@ void CPartitionView::UpdateFoundCounters(const ScanProgress& progress) {
   if (rowCount() < 6) return;
   item(4, 1)->setText(QString::number(progress.found_count));
   item(5, 1)->setText(Q(FormatSize(progress.found_bytes)));
+}
+
+void CPartitionView::ForgetDevice(int32_t kind, int32_t number) {
+  if (kind != shown_kind_ || number != shown_number_) return;
+  setRowCount(0);
+  shown_kind_ = 0;
+  shown_number_ = -1;
 }
 
 QString CPartitionView::Content(int row) const {

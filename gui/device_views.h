@@ -53,6 +53,13 @@ class CPartitionView : public QTableWidget {
   void ShowDeviceInfo(const QString& brand_text, const DeviceInfo* device);
   void UpdateFoundCounters(const ScanProgress& progress);
   QString Content(int row) const;
+  // Empties the panel when it shows this device (the device is gone).
+  void ForgetDevice(int32_t kind, int32_t number);
+
+ private:
+  // The device the rows describe; kind 0 for none.
+  int32_t shown_kind_ = 0;
+  int32_t shown_number_ = -1;
 };
 
 }  // namespace orvane::gui

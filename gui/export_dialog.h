@@ -5,8 +5,10 @@
 
 #include <functional>
 
+#include "recordings/export_totals.h"
 #include "worker_dialog.h"
 
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -28,6 +30,15 @@ class CExportDialog : public WorkerDialog {
   void Start();
   void Stop();
 
+  // The export's reports, on the GUI thread: a recording begins (its length
+  // in 2 MiB steps), its position, the totals after each recording, and a
+  // file finished.
+  void OnRecordingStarted(int64_t steps);
+  void OnPosition(int64_t step);
+  void OnTotals(const ExportTotals& totals);
+  void OnFileDone(size_t row, bool complete);
+  QLabel* progress_text() const { return progress_text_; }
+
   ExportMode mode() const { return mode_; }
   int row() const { return row_; }
   QLineEdit* path_edit() const { return path_; }
@@ -37,10 +48,25 @@ class CExportDialog : public WorkerDialog {
   QPushButton* browse_button() const { return browse_; }
 
   std::function<QString()> ask_folder;
+  // The source of a task loaded without its disk: an image (or a device
+  // node) to read the recordings from.
+  std::function<QString()> ask_source;
 
  private:
+  void ShowProgressText();
+  // Asks for the source when the task was loaded without one; false when
+  // none was given or it cannot be opened.
+  bool ChooseSource();
+
   ExportMode mode_ = ExportMode::None;
   int row_ = -1;
+  // What the progress text is made of.
+  ExportTotals totals_;
+  int64_t position_bytes_ = 0;  // of the recording being written
+  int next_row_ = 0;            // rows before it are done or given up
+  QString current_name_;
+  int64_t started_second_ = 0;
+  QLabel* progress_text_;
   QString base_;
   QLineEdit* path_;
   QPushButton* browse_;

@@ -2,9 +2,11 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "export_dialog.h"
@@ -15,6 +17,7 @@
 #include "recording_model.h"
 #include "recordings/row_text.h"
 #include "scan/parse_job.h"
+#include "scan/scan_parameters.h"
 #include "scan/status_texts.h"
 #include "scan_dialog.h"
 
@@ -22,6 +25,7 @@ namespace orvane::gui {
 
 namespace {
 const char* const kListEmpty = "文件列表中没有任何文件信息";
+const char* const kNothingTicked = "文件列表中没有勾选任何文件";
 }
 
 CFileView::CFileView(CMainFrame* frame, QWidget* parent) : QWidget(parent), frame_(frame) {
@@ -44,10 +48,56 @@ CFileView::CFileView(CMainFrame* frame, QWidget* parent) : QWidget(parent), fram
   table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   table_->horizontalHeader()->setStretchLastSection(true);
+  table_->horizontalHeader()->setSectionsClickable(true);
+  table_->horizontalHeader()->setSortIndicatorShown(true);
+  table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+  connect(table_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
+          &CFileView::SortByColumn);
   table_->viewport()->installEventFilter(this);
+  totals_ = new QLabel(this);
+  totals_->setObjectName("list_totals");
+  totals_->setContentsMargins(4, 2, 4, 2);
   page_bar_ = new CFilePageDialog(frame, this);
   layout->addWidget(table_, 1);
+  layout->addWidget(totals_);
   layout->addWidget(page_bar_);
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] { RefreshTotals(true); });
+  // A tick all on a full page signals once per range; one count covers them.
+  connect(model_, &RecordingModel::ticksChanged, this, [this] {
+    if (ticks_refresh_pending_) return;
+    ticks_refresh_pending_ = true;
+    QTimer::singleShot(0, this, [this] { RefreshTotals(false); });
+  });
+  RefreshTotals(true);
+}
+
+void CFileView::RefreshTotals(bool rows_changed) {
+  ticks_refresh_pending_ = false;
+  // While a filter removes rows the model shows none and the rows are the
+  // worker's.
+  if (model_->row_count() == 0) {
+    totals_cache_ = RowTotals{};
+  } else if (rows_changed) {
+    totals_cache_ = CountRows(model_->rows(), frame_->params().head.time_kind);
+  }
+  if (model_->row_count() > 0) CountTicks(model_->rows(), totals_cache_);
+  totals_->setText(Q(RowTotalsText(totals_cache_)));
+}
+
+void CFileView::SortByColumn(int column, Qt::SortOrder order) {
+  QHeaderView* header = table_->horizontalHeader();
+  auto show_indicator = [&](int c, Qt::SortOrder o) {
+    const QSignalBlocker quiet(header);
+    header->setSortIndicator(c, o);
+  };
+  if (column < 0 || frame_->RefuseWhileBusy()) {
+    show_indicator(sort_column_, sort_order_);
+    return;
+  }
+  model_->Sort(column, order == Qt::DescendingOrder);
+  sort_column_ = column;
+  sort_order_ = order;
+  show_indicator(column, order);
 }
 
 int CFileView::row_count() const { return model_->row_count(); }
@@ -55,13 +105,23 @@ int CFileView::row_count() const { return model_->row_count(); }
 void CFileView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (!columns_sized_ && width() > 50) {
-    for (int c = 0; c < 5; ++c) table_->setColumnWidth(c, width() / 5);
+    const int columns = model_->columnCount();
+    for (int c = 0; c < columns; ++c) table_->setColumnWidth(c, width() / columns);
     columns_sized_ = true;
   }
 }
 
 void CFileView::FillRecordingList() {
   model_->Bind();
+  // A new page comes in load order.
+  sort_column_ = -1;
+  sort_order_ = Qt::AscendingOrder;
+  {
+    const QSignalBlocker quiet(table_->horizontalHeader());
+    table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+  }
+  // Once per load, so that the user's own widths hold until the next one.
+  if (model_->row_count() > 0) table_->resizeColumnsToContents();
   const int n = model_->row_count();
   if (frame_->flags().job_kind.load() == JobParse) {
     QProgressBar* bar = frame_->scan_dialog()->progress();
@@ -87,7 +147,9 @@ void CFileView::ShowContextMenu(const QPoint& global) {
   QMenu menu(this);
   menu.addAction("单项保存", this, &CFileView::SaveSelected);
   menu.addAction("多项保存", this, &CFileView::SaveTicked);
-  menu.addAction("视频预览")->setEnabled(false);
+  // Like the toolbar's and the menu's: there is no preview in this build.
+  menu.addAction(frame_->action(CmdVideoPreview)->icon(), "视频预览")
+      ->setEnabled(frame_->action(CmdVideoPreview)->isEnabled());
   menu.addAction("勾选统计", this, &CFileView::TickStatistics);
   menu.addAction("HEX查看")->setEnabled(false);
   menu.addSeparator();
@@ -132,6 +194,10 @@ void CFileView::SaveSelected() {
 void CFileView::SaveTicked() {
   if (row_count() == 0) {
     frame_->Warn(kListEmpty);
+    return;
+  }
+  if (model_->TickedTotals().first == 0) {
+    frame_->Warn(kNothingTicked);
     return;
   }
   frame_->export_dialog()->OpenFor(ExportMode::Ticked, -1);

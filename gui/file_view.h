@@ -4,6 +4,9 @@
 
 #include <QWidget>
 
+#include "recordings/row_totals.h"
+
+class QLabel;
 class QTableView;
 
 namespace orvane::gui {
@@ -36,6 +39,15 @@ class CFileView : public QWidget {
   void OpenFilter();
   // Lowest selected row, or -1.
   int FirstSelectedRow() const;
+  // A click on a column's header: sorts by it, the other way round on the
+  // second click. Refused while a worker reads the rows.
+  void SortByColumn(int column, Qt::SortOrder order);
+  QLabel* totals_line() const { return totals_; }
+  // What the totals line shows (rows, ticks, channels, first and last time).
+  const RowTotals& totals() const { return totals_cache_; }
+  // Brings the totals line up to date now rather than on the next turn of
+  // the event loop.
+  void RefreshTotals(bool rows_changed);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -47,6 +59,11 @@ class CFileView : public QWidget {
   RecordingModel* model_;
   QTableView* table_;
   CFilePageDialog* page_bar_;
+  QLabel* totals_;
+  RowTotals totals_cache_;
+  bool ticks_refresh_pending_ = false;
+  int sort_column_ = -1;
+  Qt::SortOrder sort_order_ = Qt::AscendingOrder;
   bool columns_sized_ = false;
 };
 

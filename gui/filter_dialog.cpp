@@ -1,13 +1,16 @@
 #include "filter_dialog.h"
 
 #include <QDateTimeEdit>
+#include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
@@ -20,6 +23,13 @@
 #include "recordings/row_filter.h"
 
 namespace orvane::gui {
+
+namespace {
+// The hour of a full time text; invalid for an empty or impossible one.
+QDateTime HourOf(const QString& time_text) {
+  return QDateTime::fromString(time_text.left(13), "yyyy-MM-dd HH");
+}
+}  // namespace
 
 CSetDlg::CSetDlg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, parent) {
   setWindowTitle("过滤设置");
@@ -41,6 +51,7 @@ CSetDlg::CSetDlg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, paren
     p->setDisplayFormat("yyyy-MM-dd HH");
     p->setCalendarPopup(true);
     p->setTimeSpec(Qt::LocalTime);
+    p->installEventFilter(this);
   }
   date_form->addRow("开始:", start_);
   date_form->addRow("结束:", end_);
@@ -68,12 +79,44 @@ void CSetDlg::Prepare() {
   end_->setEnabled(true);
   channels_->setEnabled(false);
   channels_->setText("xx-xx-xx");
-  const QDateTime now = QDateTime::currentDateTime();
-  const QDateTime hour(now.date(), QTime(now.time().hour(), 0));
-  start_->setDateTime(hour);
-  end_->setDateTime(hour.addSecs(3600));
+  // The window opens on the loaded recordings: from the hour of the first
+  // start to the hour of the last end, which the filter keeps whole.
+  const RowTotals& t = frame_->file_view()->totals();
+  QDateTime first = HourOf(Q(t.first_start));
+  QDateTime last = HourOf(Q(t.last_end));
+  if (!first.isValid() || !last.isValid()) {
+    const QDateTime now = QDateTime::currentDateTime();
+    first = QDateTime(now.date(), QTime(now.time().hour(), 0));
+    last = first;
+  }
+  if (last <= first) last = first.addSecs(3600);
+  start_->setDateTime(first);
+  end_->setDateTime(last);
   progress_->setRange(0, 100);
   progress_->setValue(0);
+}
+
+bool CSetDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != start_ && watched != end_) return WorkerDialog::eventFilter(watched, event);
+  auto* picker = static_cast<QDateTimeEdit*>(watched);
+  // Typing a date starts at the year, wherever the cursor happened to be.
+  if (event->type() == QEvent::FocusIn) {
+    QTimer::singleShot(0, picker,
+                       [picker] { picker->setSelectedSection(QDateTimeEdit::YearSection); });
+  } else if (event->type() == QEvent::KeyPress) {
+    // A full field moves on by itself; the "-" or blank typed after it
+    // would move on once more and put the next number in the wrong field.
+    const QString text = static_cast<QKeyEvent*>(event)->text();
+    const bool separator = text == "-" || text == " " || text == ":" || text == "/";
+    if (separator && typed_picker_ == picker && picker->currentSectionIndex() != typed_section_) {
+      typed_picker_ = nullptr;
+      return true;
+    }
+    const bool digit = text.size() == 1 && text[0].isDigit();
+    typed_picker_ = digit ? picker : nullptr;
+    typed_section_ = picker->currentSectionIndex();
+  }
+  return WorkerDialog::eventFilter(watched, event);
 }
 
 void CSetDlg::Open() {

@@ -36,7 +36,13 @@ class CSetDlg : public WorkerDialog {
   QPushButton* stop_button() const { return stop_; }
   int32_t mode() const { return mode_; }
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  // The picker and field of the last digit typed (see eventFilter).
+  QDateTimeEdit* typed_picker_ = nullptr;
+  int typed_section_ = -1;
   void ModeClicked();
   QRadioButton* date_;
   QRadioButton* channel_;

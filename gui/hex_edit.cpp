@@ -111,16 +111,27 @@ int CHexEdit::text_x() {
   return text_x_;
 }
 
+void CHexEdit::SetAddressBase(int64_t base) {
+  address_base_ = std::max<int64_t>(0, base);
+  MarkDirty();
+}
+
+int CHexEdit::AddressDigits() const {
+  if (!wide_address_) return 4;
+  return address_base_ + length() > 0xFFFFFFFFLL ? 12 : 8;
+}
+
 QColor CHexEdit::AddressCellColor(int offset) const {
-  if (offset > 0 && offset % kSectorBytes == 0) return kSectorStartColor;
+  const int64_t at = address_base_ + offset;
+  if (at > 0 && at % kSectorBytes == 0) return kSectorStartColor;
   return QColor(Qt::white);
 }
 
 QSize CHexEdit::sizeHint() const {
   const QFontMetrics fm(font_);
   const int cw = std::max(1, fm.horizontalAdvance(QLatin1Char('0')));
-  const int chars = (show_address_ ? (wide_address_ ? 9 : 5) : 0) + (show_hex_ ? 3 * bytes_per_row_ : 0) +
-                    (show_text_ ? bytes_per_row_ : 0) + 1;
+  const int chars = (show_address_ ? AddressDigits() + 1 : 0) +
+                    (show_hex_ ? 3 * bytes_per_row_ : 0) + (show_text_ ? bytes_per_row_ : 0) + 1;
   const int width = chars * cw + verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
   return QSize(width, 32 * std::max(1, fm.height()) + 2 * frameWidth());
 }
@@ -136,7 +147,7 @@ void CHexEdit::EnsureLayout() {
   const QFontMetrics fm(font_);
   char_width_ = std::max(1, fm.horizontalAdvance(QLatin1Char('0')));
   line_height_ = std::max(1, fm.height());
-  address_width_ = show_address_ ? (wide_address_ ? 9 : 5) * char_width_ : 0;
+  address_width_ = show_address_ ? (AddressDigits() + 1) * char_width_ : 0;
   hex_x_ = address_width_;
   text_x_ = hex_x_ + (show_hex_ ? bytes_per_row_ * 3 * char_width_ : 0);
   const int total_rows = (length() + bytes_per_row_ - 1) / bytes_per_row_;
@@ -584,11 +595,12 @@ void CHexEdit::paintEvent(QPaintEvent* /*e*/) {
     const int y = row * line_height_;
     const int baseline = y + ascent;
     if (show_address_) {
-      const int digits = wide_address_ ? 8 : 4;
+      const int digits = AddressDigits();
       const QColor cell = AddressCellColor(off);
       if (cell != QColor(Qt::white)) p.fillRect(0, y, digits * cw, line_height_, cell);
       p.setPen(normal_text);
-      p.drawText(0, baseline, QString("%1").arg(off, digits, 16, QChar('0')).toUpper());
+      p.drawText(0, baseline,
+                 QString("%1").arg(address_base_ + off, digits, 16, QChar('0')).toUpper());
     }
     for (int i = 0; i < bytes_per_row_; ++i) {
       const int b = off + i;

@@ -59,6 +59,10 @@ class CHexEdit : public QAbstractScrollArea {
   // red where a sector begins (every non-zero multiple of 512), else the
   // window colour. Paint uses exactly this.
   QColor AddressCellColor(int offset) const;
+  // The device offset of the first byte: the address column and the sector
+  // marks count from it.
+  void SetAddressBase(int64_t base);
+  int64_t address_base() const { return address_base_; }
 
   // Wide enough for every column of a row and the scroll bar.
   QSize sizeHint() const override;
@@ -119,6 +123,9 @@ class CHexEdit : public QAbstractScrollArea {
   bool show_hex_ = true;
   bool show_text_ = true;
   bool wide_address_ = true;
+  int64_t address_base_ = 0;
+  // Digits of an address: 8 (wide) or 4, 12 past the first 4 GiB.
+  int AddressDigits() const;
   int char_width_ = 0;
   int line_height_ = 0;
   int address_width_ = 0;

@@ -37,7 +37,8 @@ void CLogView::AddLogLine(const QString& type, const QString& text) {
   setItem(row, 0, new QTableWidgetItem(type));
   setItem(row, 1, new QTableWidgetItem(Q(LogTimeText(std::time(nullptr)))));
   setItem(row, 2, new QTableWidgetItem(text));
-  scrollToItem(item(row, 0), QAbstractItemView::EnsureVisible);
+  // The bottom, not just "visible": a partly shown last line hides the newest text.
+  scrollToBottom();
   ++row_counter_;
 }
 

@@ -4,6 +4,8 @@
 
 #include "auto_dialog.h"
 #include "main_frame.h"
+#include "qt_texts.h"
+#include "shutdown_dialog.h"
 #include "tool_services.h"
 #include "tools/system_power_off.h"
 
@@ -11,6 +13,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Orvane");
   QApplication::setOrganizationName("Local AppWizard-Generated Applications");
+  orvane::gui::InstallChineseQtTexts(app);
 
   QCommandLineParser parser;
   parser.addHelpOption();
@@ -28,7 +31,8 @@ int main(int argc, char** argv) {
   orvane::gui::InstallToolServices(orvane::gui::SystemToolServices());
   orvane::SystemPowerOff power_off;
   orvane::gui::CMainFrame frame;  // installs itself as the notification sink
-  frame.flags().power_off = &power_off;
+  // Lives with the window, which waits for its workers before it goes.
+  frame.flags().power_off = new orvane::gui::CPowerOffCountdown(&power_off, &frame);
   {
     orvane::gui::CSplashDialog splash(&frame);
     splash.Run();

@@ -37,10 +37,13 @@
 #include "scan/status_texts.h"
 #include "scan_dialog.h"
 #include "task_dialog.h"
+#include "worker_dialog.h"
 
 namespace orvane::gui {
 
 namespace {
+const char* const kIdleSpeedText = "速度";
+
 int64_t SteadySeconds() {
   using namespace std::chrono;
   return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
@@ -114,7 +117,9 @@ void CMainFrame::BuildActions() {
   add(CmdAutoIdentify, "自动识别", &CMainFrame::AutoIdentify);
   add(CmdLoadTask, "加载任务", &CMainFrame::LoadTask);
   add(CmdParseVideo, "视频解析", &CMainFrame::ParseVideo);
-  add(CmdVideoPreview, "视频预览", nullptr);  // no action
+  add(CmdVideoPreview, "视频预览", nullptr);
+  // No preview in this build: shown, but not offered.
+  action(CmdVideoPreview)->setEnabled(false);
   add(CmdFilterFiles, "文件过滤", &CMainFrame::FilterFiles);
   add(CmdExportFiles, "文件导出", &CMainFrame::ExportFiles);
   add(CmdTimedShutdown, "定时关机", &CMainFrame::TimedShutdown);
@@ -175,7 +180,7 @@ void CMainFrame::BuildStatusBar() {
   status_progress_->setTextVisible(false);
   status_progress_->setRange(0, 100);
   status_progress_->setValue(0);
-  speed_label_ = new QLabel("速度", this);
+  speed_label_ = new QLabel(kIdleSpeedText, this);
   speed_label_->setObjectName("speed_text");
   // Two panes of equal width: the bar over the first, the texts in the second.
   statusBar()->addWidget(status_progress_, 1);
@@ -210,6 +215,9 @@ void CMainFrame::resizeEvent(QResizeEvent* event) { QMainWindow::resizeEvent(eve
 
 void CMainFrame::AddLogLine(const QString& type, const QString& text) {
   log_view_->AddLogLine(type, text);
+  if (type == kLogInfo) return;
+  for (WorkerDialog* d : findChildren<WorkerDialog*>())
+    if (d->isVisible() && d->isModal()) d->ShowStatus(type, text);
 }
 
 bool CMainFrame::RefuseWhileBusy() {
@@ -225,6 +233,8 @@ void CMainFrame::StartWorker(std::function<void()> job) {
   live_workers_.fetch_add(1);
   std::thread([this, job = std::move(job)] {
     job();
+    // Speed and remaining time of a job that has ended would only mislead.
+    RunOnGui([this] { speed_label_->setText(kIdleSpeedText); });
     live_workers_.fetch_sub(1);
   }).detach();
 }
@@ -294,7 +304,7 @@ void CMainFrame::OnNotifyRange(int64_t steps) {
       job_start_second_ = now_seconds();
       break;
     case JobExport:
-      export_dialog_->progress()->setRange(0, BarValue(steps));
+      export_dialog_->OnRecordingStarted(steps);
       break;
     default:
       break;
@@ -307,7 +317,7 @@ void CMainFrame::OnNotifyPosition(int64_t step) {
       scan_dialog_->progress()->setValue(BarValue(step));
       break;
     case JobExport:
-      export_dialog_->progress()->setValue(BarValue(step));
+      export_dialog_->OnPosition(step);
       break;
     default:
       break;
@@ -315,6 +325,7 @@ void CMainFrame::OnNotifyPosition(int64_t step) {
 }
 
 void CMainFrame::OnExportTotals(const ExportTotals& t) {
+  export_dialog_->OnTotals(t);
   if (t.done_size == 0 && t.done_count == 0) {
     speed_label_->setText(Q(ExportTotalsText(t, 0)));
     job_start_second_ = now_seconds();

@@ -170,6 +170,7 @@ class CMainFrame : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
@@ -206,6 +207,9 @@ class CMainFrame : public QMainWindow {
   CZnDlg* smart_value_dialog_ = nullptr;
 
   void ShowUpdateDialog(int32_t published);
+  // A newer version learned before the window was on screen; offered once
+  // it is (0: none waiting).
+  int32_t pending_update_ = 0;
   CBpDialg* imaging_dialog_ = nullptr;
   CShutdownDialog* shutdown_dialog_ = nullptr;
   CUpdateDialog* update_dialog_ = nullptr;

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "file_view.h"
 #include "gui_thread.h"
@@ -18,12 +19,14 @@ CFilePageDialog::CFilePageDialog(CMainFrame* frame, QWidget* parent)
   setObjectName("page_bar");
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(4, 0, 4, 0);
+  // A page number has up to 10 digits (2,147,483,647 pages at most).
+  const int number_width = fontMetrics().horizontalAdvance(QString(10, QChar('0'))) + 16;
   current_ = new QLineEdit(this);
   current_->setReadOnly(true);
-  current_->setFixedWidth(70);
+  current_->setFixedWidth(std::max(70, number_width));
   total_ = new QLineEdit(this);
   total_->setReadOnly(true);
-  total_->setFixedWidth(70);
+  total_->setFixedWidth(std::max(70, number_width));
   previous_ = new QPushButton("上一页", this);
   next_ = new QPushButton("下一页", this);
   status_ = new QLabel(this);

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "gui_thread.h"
+#include "recordings/row_sort.h"
 #include "recordings/row_text.h"
 #include "scan/scan_parameters.h"
 
@@ -18,7 +19,7 @@ int RecordingModel::rowCount(const QModelIndex& parent) const {
 }
 
 int RecordingModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : 5;
+  return parent.isValid() ? 0 : 6;
 }
 
 QString RecordingModel::CellText(int row, int column) const {
@@ -30,6 +31,8 @@ QString RecordingModel::CellText(int row, int column) const {
     case 2: return Q(t.size);
     case 3: return Q(t.start);
     case 4: return Q(t.end);
+    case ColumnFragments:
+      return QString::number(Entry(row).fragments.size());
     default: return {};
   }
 }
@@ -56,7 +59,8 @@ Qt::ItemFlags RecordingModel::flags(const QModelIndex& index) const {
 }
 
 QVariant RecordingModel::headerData(int section, Qt::Orientation o, int role) const {
-  if (o != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= 5) return {};
+  if (o != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 5) return {};
+  if (section == ColumnFragments) return QStringLiteral("片段");
   return QString::fromUtf8(kRowColumnCaptions[section]);
 }
 
@@ -69,6 +73,12 @@ void RecordingModel::Clear() {
 void RecordingModel::Bind() {
   beginResetModel();
   rows_.Bind(&params_.recordings);
+  endResetModel();
+}
+
+void RecordingModel::Sort(int column, bool descending) {
+  beginResetModel();
+  SortRows(rows_, column, descending, params_.head.time_kind);
   endResetModel();
 }
 
@@ -89,6 +99,7 @@ void RecordingModel::SetTicked(int row, bool on) {
   rows_.SetTicked(static_cast<size_t>(row), on);
   const QModelIndex i = index(row, 0);
   emit dataChanged(i, i, {Qt::CheckStateRole});
+  emit ticksChanged();
 }
 
 void RecordingModel::SetRangeTicked(int first, int last, bool on) {
@@ -97,12 +108,14 @@ void RecordingModel::SetRangeTicked(int first, int last, bool on) {
   if (first > last) return;
   for (int r = first; r <= last; ++r) rows_.SetTicked(static_cast<size_t>(r), on);
   emit dataChanged(index(first, 0), index(last, 0), {Qt::CheckStateRole});
+  emit ticksChanged();
 }
 
 void RecordingModel::SetAllTicked(bool on) {
   if (rowCount() == 0) return;
   rows_.SetAllTicked(on);
   emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
+  emit ticksChanged();
 }
 
 std::pair<int64_t, int64_t> RecordingModel::TickedTotals() const {
@@ -111,6 +124,7 @@ std::pair<int64_t, int64_t> RecordingModel::TickedTotals() const {
 
 void RecordingModel::TicksChanged() {
   if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
+  emit ticksChanged();
 }
 
 }  // namespace orvane::gui

@@ -36,6 +36,8 @@ class RecordingModel : public QAbstractTableModel {
   void Clear();
   // Binds one row to each loaded entry, all unticked.
   void Bind();
+  // Reorders the rows by a column (stable); ticks stay with their rows.
+  void Sort(int column, bool descending);
   // Around a worker that removes rows (the filter): meanwhile the view
   // shows no rows, so it never reads the row map while it changes.
   void BeginRowRemoval();
@@ -56,6 +58,10 @@ class RecordingModel : public QAbstractTableModel {
   RecordingRows& rows() { return rows_; }
   // Tells the view that rows changed ticks behind its back (export worker).
   void TicksChanged();
+
+ signals:
+  // Any tick changed (by the user or the export).
+  void ticksChanged();
 
  private:
   const ScanParameters& params_;

@@ -18,6 +18,7 @@
 
 #include "device/device_label.h"
 #include "dialog_parts.h"
+#include "elided_edit.h"
 #include "file_view.h"
 #include "gui_thread.h"
 #include "main_frame.h"
@@ -80,8 +81,7 @@ CScanDialog::CScanDialog(CMainFrame* frame, QWidget* parent) : WorkerDialog(fram
 
   auto* region_box = new QGroupBox("区域", this);
   auto* form = new QFormLayout(region_box);
-  source_edit_ = new QLineEdit(region_box);
-  source_edit_->setReadOnly(true);
+  source_edit_ = new MiddleElidedEdit(region_box);
   start_edit_ = new QLineEdit(region_box);
   end_edit_ = new QLineEdit(region_box);
   buffer_edit_ = new QLineEdit(region_box);
@@ -135,8 +135,11 @@ CScanDialog::CScanDialog(CMainFrame* frame, QWidget* parent) : WorkerDialog(fram
     if (!path.isEmpty()) ChooseTaskFile(path);
   });
   ask_task_path = [this](const QString& proposed) {
+    // An existing task is chosen to be continued, not replaced: the dialog
+    // then offers "继续扫描" beside "重新开始".
     return QFileDialog::getSaveFileName(this, QString(), proposed + ".tak",
-                                        "tak Files (*.tak);;All Files (*.*)");
+                                        "tak Files (*.tak);;All Files (*.*)", nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
   };
 }
 

@@ -46,6 +46,7 @@ class CScanDialog : public WorkerDialog {
   QLineEdit* path_edit() const { return path_edit_; }
   QLineEdit* source_edit() const { return source_edit_; }
   QLabel* status_line() const { return status_line_; }
+  QLabel* StatusLine() const override { return status_line_; }
   QRadioButton* brand_radio(int code) const;
   QRadioButton* fast_radio() const { return fast_; }
   QRadioButton* deep_radio() const { return deep_; }

@@ -4,6 +4,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -15,6 +16,7 @@
 #include "page_bar.h"
 #include "scan/dispatch.h"
 #include "scan/parse_job.h"
+#include "scan/task_check.h"
 #include "scan/task_head.h"
 
 namespace orvane::gui {
@@ -44,6 +46,7 @@ CTaskDialog::CTaskDialog(CMainFrame* frame, QWidget* parent) : WorkerDialog(fram
     return QFileDialog::getOpenFileName(this, QString(), "zek.tak",
                                         "tak Files (*.tak);;All Files (*.*)");
   };
+  show_warning = [this](const QString& text) { QMessageBox::warning(this, windowTitle(), text); };
   connect(browse_, &QPushButton::clicked, this, [this] {
     const QString path = ask_task_path ? ask_task_path() : QString();
     if (!path.isEmpty()) ChooseTaskFile(path);
@@ -81,6 +84,13 @@ void CTaskDialog::Confirm() {
   p.task_path = text;
   if (text.size() >= 3 && text.compare(text.size() - 3, 3, "...") == 0) {
     frame_->Warn(Q(kMsgBadParameters));
+    return;
+  }
+  // A file that is no task would load as an empty list, as if the disk held
+  // nothing.
+  if (CheckTaskFile(text) == TaskFileCheck::Invalid) {
+    frame_->Warn(Q(kMsgTaskInvalid));
+    if (show_warning) show_warning(Q(kMsgTaskInvalid));
     return;
   }
   frame_->flags().job_kind.store(JobTaskLoad);

@@ -29,6 +29,8 @@ class CTaskDialog : public WorkerDialog {
   QPushButton* stop_button() const { return stop_; }
 
   std::function<QString()> ask_task_path;
+  // A message box over the dialog; tests read it themselves.
+  std::function<void(const QString& text)> show_warning;
 
  private:
   QLineEdit* source_;

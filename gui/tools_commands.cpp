@@ -69,9 +69,24 @@ void CMainFrame::StartVersionCheck() {
 }
 
 void CMainFrame::ShowUpdateDialog(int32_t published) {
+  // A modal box before the window is up runs its own event loop in front of
+  // the start-up, which then never shows the window; it waits for the window.
+  if (!isVisible()) {
+    pending_update_ = published;
+    return;
+  }
   if (!update_dialog_) update_dialog_ = new CUpdateDialog(this, this);
   update_dialog_->SetVersions(kCurrentVersion, published);
   show_modal(update_dialog_);
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (pending_update_ == 0) return;
+  const int32_t published = pending_update_;
+  pending_update_ = 0;
+  // After the show has finished, so that the window is drawn behind the box.
+  QTimer::singleShot(0, this, [this, published] { ShowUpdateDialog(published); });
 }
 
 void CMainFrame::StopToolWorkers() {

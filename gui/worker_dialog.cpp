@@ -1,5 +1,8 @@
 #include "worker_dialog.h"
 
+#include <QBoxLayout>
+#include <QLabel>
+
 #include "gui_thread.h"
 #include "main_frame.h"
 #include "scan/worker_flags.h"
@@ -16,6 +19,24 @@ void WorkerDialog::reject() {
     return;
   }
   QDialog::reject();
+}
+
+void WorkerDialog::showEvent(QShowEvent* event) {
+  if (!StatusLine() && !own_status_line_) {
+    own_status_line_ = new QLabel(this);
+    own_status_line_->setObjectName("status_line");
+    own_status_line_->setTextFormat(Qt::PlainText);
+    own_status_line_->setStyleSheet("color: #b00000;");
+    // Every dialog here stacks its rows in one box; the line goes last.
+    if (auto* box = qobject_cast<QBoxLayout*>(layout())) box->addWidget(own_status_line_);
+  }
+  // Each opening starts without the last one's complaints.
+  if (own_status_line_) own_status_line_->clear();
+  QDialog::showEvent(event);
+}
+
+void WorkerDialog::ShowStatus(const QString& type, const QString& text) {
+  if (QLabel* line = StatusLine()) line->setText(type + ": " + text);
 }
 
 void WorkerDialog::RequestStop() { frame_->params().stop.store(1); }

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <functional>
 
+class QLabel;
+
 namespace orvane::gui {
 
 class CMainFrame;
@@ -17,6 +19,12 @@ class WorkerDialog : public QDialog {
   void reject() override;
   // Called by the worker at its end, from any thread.
   void CloseByWorker();
+  // A warning or error while the dialog is open: the log behind a modal
+  // dialog cannot be read, so the dialog's status line repeats it.
+  void ShowStatus(const QString& type, const QString& text);
+  // The line that shows it; a dialog with a status line of its own gives
+  // that one, the others get one under their rows when first shown.
+  virtual QLabel* StatusLine() const { return own_status_line_; }
 
  protected:
   // What a close asks of the running worker; the parameters' stop flag
@@ -26,7 +34,11 @@ class WorkerDialog : public QDialog {
   // busy, the job, not busy, this dialog closed, the power-off when asked
   // for.
   void StartClosingJob(std::function<void()> job);
+  void showEvent(QShowEvent* event) override;
   CMainFrame* frame_;
+
+ private:
+  QLabel* own_status_line_ = nullptr;
 };
 
 }  // namespace orvane::gui

@@ -2,14 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "device/notify.h"
@@ -50,49 +47,11 @@ std::string EndpointText(const BackupEndpoint& e) {
   return {};
 }
 
-// ---------------------------------------------------------------------------
-// Identity of the media behind two paths.
-
-uint64_t WholeDiskOf(uint64_t dev, const std::string& sysfs) {
-  namespace fs = std::filesystem;
-  const std::string node = sysfs + "/dev/block/" + std::to_string(major(dev)) + ":" +
-                           std::to_string(minor(dev));
-  std::error_code ec;
-  if (!fs::exists(fs::path(node) / "partition", ec)) return dev;
-  const fs::path real = fs::canonical(node, ec);
-  if (ec) return dev;
-  std::ifstream in(real.parent_path() / "dev");
-  unsigned maj = 0, min = 0;
-  char colon = 0;
-  if (!(in >> maj >> colon >> min) || colon != ':') return dev;
-  return makedev(maj, min);
-}
-
-bool TargetTouchesSource(const std::string& source_path, const std::string& target_path,
-                         const std::string& sysfs) {
-  if (source_path.empty() || target_path.empty()) return false;
-  struct stat s{}, t{};
-  if (::stat(source_path.c_str(), &s) != 0) return false;
-  const bool source_block = S_ISBLK(s.st_mode);
-  if (::stat(target_path.c_str(), &t) == 0) {
-    if (s.st_dev == t.st_dev && s.st_ino == t.st_ino) return true;
-    const bool target_block = S_ISBLK(t.st_mode);
-    if (source_block && target_block)
-      return WholeDiskOf(s.st_rdev, sysfs) == WholeDiskOf(t.st_rdev, sysfs);
-    // A drive under the file system that holds the other side's file.
-    if (!source_block && target_block)
-      return WholeDiskOf(s.st_dev, sysfs) == WholeDiskOf(t.st_rdev, sysfs);
-    if (source_block && !target_block)
-      return WholeDiskOf(t.st_dev, sysfs) == WholeDiskOf(s.st_rdev, sysfs);
-    return false;
-  }
-  if (!source_block) return false;
-  // A new file: it touches the source when its folder is on the source drive.
-  std::filesystem::path parent = std::filesystem::path(target_path).parent_path();
-  if (parent.empty()) parent = ".";
-  struct stat d{};
-  if (::stat(parent.c_str(), &d) != 0) return false;
-  return WholeDiskOf(d.st_dev, sysfs) == WholeDiskOf(s.st_rdev, sysfs);
+bool TargetFileExists(const BackupEndpoint& target) {
+  if (target.kind != kEndpointFile || target.path.empty()) return false;
+  struct stat st{};
+  // A dangling link still names a file the copy would create through it.
+  return ::lstat(target.path.c_str(), &st) == 0;
 }
 
 namespace {

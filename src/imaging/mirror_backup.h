@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "device/device_info.h"
+#include "device/medium_overlap.h"
 #include "scan/parse_job.h"
 
 namespace orvane {
@@ -31,6 +32,8 @@ inline constexpr std::string_view kMsgBackupOpenTargetFailed = "打开目标设�
 inline constexpr std::string_view kMsgBackupCreateTargetFailed = "创建目标设备失败";
 inline constexpr std::string_view kMsgBackupFinished = "镜像备份任务结束";
 inline constexpr std::string_view kMsgBackupFileBusy = "当前文件被占用状态";
+inline constexpr std::string_view kMsgBackupTargetExists = "目标文件已存在";
+inline constexpr std::string_view kAskBackupReplaceTarget = "目标文件已存在，是否覆盖？";
 
 inline constexpr std::string_view kLogInfo = "信息";
 inline constexpr std::string_view kLogWarning = "警告";
@@ -85,6 +88,10 @@ struct BackupRequest {
 StartResult ValidateBackupStart(const BackupRequest& request, BackupJob& job,
                                 WorkerFlags& flags);
 
+// True when the target is an image file that is there already: the copy
+// would recreate it, so the user confirms first.
+bool TargetFileExists(const BackupEndpoint& target);
+
 // What the copy tells the window around it; unset members fall back to the
 // notification sink (warnings as errors there).
 struct BackupHooks {
@@ -103,16 +110,5 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks);
 // The backup worker in its fixed order: busy, copy, not busy, dialog
 // closed, power-off when asked for.
 bool RunBackupJob(BackupJob& job, WorkerFlags& flags, const BackupHooks& hooks);
-
-// True when writing `target_path` would change the medium `source_path`
-// lives on: the same file or drive under any name, a partition of the same
-// disk, a drive holding the file system of the other side. `sysfs` is the
-// root of the block-device tree (tests point it elsewhere).
-bool TargetTouchesSource(const std::string& source_path, const std::string& target_path,
-                         const std::string& sysfs = "/sys");
-
-// The major:minor of the whole disk a block device number belongs to; the
-// number itself when it is not a partition or sysfs does not know it.
-uint64_t WholeDiskOf(uint64_t dev, const std::string& sysfs = "/sys");
 
 }  // namespace orvane

@@ -69,6 +69,11 @@ int64_t RecordingRows::TickedSize() const {
   return total;
 }
 
+void RecordingRows::SetOrder(std::vector<uint32_t> entries) {
+  rows_ = std::move(entries);
+  filtered_ = true;
+}
+
 void RecordingRows::RemoveRows(const std::function<bool(size_t)>& keep,
                                const std::atomic<int32_t>* stop,
                                const std::function<void(size_t)>& visit) {

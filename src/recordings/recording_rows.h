@@ -50,6 +50,10 @@ class RecordingRows {
   // Sum of the sizes of the ticked rows' entries.
   int64_t TickedSize() const;
 
+  // Shows these entries, in this order, as the rows (a sort). Each must be
+  // an entry of the bound list. Ticks stay with their entries.
+  void SetOrder(std::vector<uint32_t> entries);
+
   // Visits the rows from the last towards the first and removes those for
   // which keep(row) is false. Before each row `visit(row)` is called (for
   // progress) and the stop flag is looked at; when it is set, the rows not
@@ -66,7 +70,7 @@ class RecordingRows {
   std::unique_ptr<std::atomic<uint64_t>[]> ticks_;
   size_t tick_words_ = 0;
   bool filtered_ = false;
-  std::vector<uint32_t> rows_;  // entry of each row, once filtered
+  std::vector<uint32_t> rows_;  // entry of each row, once filtered or sorted
 };
 
 }  // namespace orvane

@@ -30,20 +30,29 @@ TEST(ImageCommand, CopiesARangeWithTheDialogsMessages) {
   EXPECT_NE(r.err.find("信息: 镜像备份任务结束"), std::string::npos) << r.err;
   EXPECT_EQ(ReadAll(target), ReadAll(image.path()));
 
-  r = RunCli("image " + image.path() + " " + target + " --offset 2048 --target-offset 1", dir);
+  // A file already there is kept unless replacing it is asked for.
+  const std::string first = ReadAll(target);
+  r = RunCli("image " + image.path() + " " + target + " --size 1", dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("警告: 目标文件已存在"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("正在进行镜像备份"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadAll(target), first);
+
+  r = RunCli("image " + image.path() + " " + target + " --offset 2048 --target-offset 1 --force",
+             dir);
   EXPECT_EQ(r.status, 0) << r.err;
   const std::string copy = ReadAll(target);
   ASSERT_EQ(copy.size(), 512u + (2u << 20));
   EXPECT_EQ(copy.substr(512), ReadAll(image.path()).substr(1 << 20));
 
-  r = RunCli("image " + image.path() + " " + target + " --size 1", dir);
+  r = RunCli("image " + image.path() + " " + target + " --size 1 --force", dir);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(std::filesystem::file_size(target), 512u);
 
   // An image that ends inside a sector is copied to its last byte.
   orvane::synth::SparseImage odd(dir.File("odd.img"), 1000001);
   odd.FillNoise(0, odd.size(), 22);
-  r = RunCli("image " + odd.path() + " " + target, dir);
+  r = RunCli("image " + odd.path() + " " + target + " --force", dir);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(std::filesystem::file_size(target), 1000001u);
   EXPECT_TRUE(ReadAll(target) == ReadAll(odd.path()));

@@ -2,16 +2,16 @@
 // device tree and the log.
 
 #include <QAction>
+#include <QDateTimeEdit>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QProgressBar>
 #include <QSplitter>
 #include <QToolBar>
 #include <QTreeWidget>
-
 #include <atomic>
 #include <thread>
 
@@ -19,7 +19,10 @@
 #include "device/notify.h"
 #include "device_views.h"
 #include "export_dialog.h"
+#include "file_view.h"
+#include "filter_dialog.h"
 #include "gui_test_support.h"
+#include "page_bar.h"
 #include "scan_dialog.h"
 #include "synth/sparse_image.h"
 #include "synth/test_support.h"
@@ -247,6 +250,71 @@ class FrameTest : public QObject {
     QCOMPARE(f->devices().size(), size_t{1});
     QCOMPARE(f->disk_view()->topLevelItemCount(), 1);
     QCOMPARE(f->devices()[0].number, 10);
+  }
+
+  // The newest line is shown whole, however many came before it; a dialog
+  // in front of the log repeats its warnings on its own status line.
+  void LogKeepsTheLastLineInViewAndDialogsRepeatWarnings() {
+    auto f = MakeFrame();
+    CLogView* log = f->log_view();
+    for (int i = 0; i < 300; ++i) f->Info(QString("行 %1").arg(i));
+    QCoreApplication::processEvents();
+    const QRect last = log->visualItemRect(log->item(log->rowCount() - 1, 2));
+    QVERIFY(last.top() >= 0);
+    QVERIFY2(last.bottom() < log->viewport()->height(), "last line cut");
+
+    CSetDlg* filter = f->filter_dialog();
+    filter->Open();
+    QVERIFY(filter->StatusLine() && filter->StatusLine()->text().isEmpty());
+    filter->end_picker()->setDateTime(filter->start_picker()->dateTime());
+    filter->Confirm();
+    QCOMPARE(filter->StatusLine()->text(), QString("警告: 参数设置错误，请重新设置"));
+    f->Info("信息不重复");
+    QCOMPARE(filter->StatusLine()->text(), QString("警告: 参数设置错误，请重新设置"));
+    filter->hide();
+    filter->Open();
+    QVERIFY(filter->StatusLine()->text().isEmpty());
+    filter->hide();
+    // The parse dialog shows it on the line it has.
+    f->OpenScanDialog(nullptr, 0);
+    f->scan_dialog()->Start(false);
+    QCOMPARE(f->scan_dialog()->status_line()->text(), "警告: " + LastLog(*f));
+    f->scan_dialog()->hide();
+  }
+
+  // Speed and remaining time belong to a running job.
+  void StatusTextClearedWhenAJobStops() {
+    auto f = MakeFrame();
+    CMainFrame* frame = f.get();
+    f->StartWorker([frame] {
+      while (frame->params().stop.load() == 0) std::this_thread::yield();
+      frame->flags().worker_busy.store(0);
+    });
+    f->speed_label()->setText("速度: 5.0 MB/秒  剩余时间: 18 秒钟");
+    f->params().stop.store(1);
+    QVERIFY(f->WaitForWorkers(10000));
+    QCOMPARE(f->speed_label()->text(), QString("速度"));
+  }
+
+  void SmallerThings() {
+    auto f = MakeFrame();
+    // There is no preview: offered nowhere.
+    QVERIFY(!f->action(CmdVideoPreview)->isEnabled());
+    // Ten digits of pages fit the page fields.
+    QLineEdit* total = f->file_view()->page_bar()->total_edit();
+    total->setText("2147483647");
+    QVERIFY(total->width() > total->fontMetrics().horizontalAdvance("2147483647") + 4);
+    // The information panel forgets an image that is removed.
+    synth::TempDir dir;
+    synth::SparseImage a(dir.File("shown.img"), 1048576);
+    f->OpenImageFiles({QString::fromStdString(dir.File("shown.img"))});
+    QTreeWidgetItem* item = f->disk_view()->topLevelItem(0);
+    f->disk_view()->setCurrentItem(item);
+    QTest::mouseClick(f->disk_view()->viewport(), Qt::LeftButton, {},
+                      f->disk_view()->visualItemRect(item).center());
+    QCOMPARE(f->info_panel()->rowCount(), 6);
+    f->action(CmdRemoveImage)->trigger();
+    QCOMPARE(f->info_panel()->rowCount(), 0);
   }
 
   void LogClearAndExport() {

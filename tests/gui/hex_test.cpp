@@ -5,11 +5,12 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTreeWidget>
 #include <QWheelEvent>
-
 #include <vector>
 
 #include "device_views.h"
@@ -333,7 +334,8 @@ class HexTest : public QObject {
     QVERIFY(!d->message_label()->isVisible());
     // The editor fills the window as it grows.
     d->resize(900, 700);
-    QCOMPARE(d->hex_edit()->size(), d->size());
+    QCOMPARE(d->hex_edit()->width(), d->width());
+    QVERIFY(d->hex_edit()->height() > 600);
 
     // A second window has its own copy.
     f->ShowHexView(&f->devices()[0]);
@@ -360,6 +362,51 @@ class HexTest : public QObject {
     QCOMPARE(t.hex_edit()->length(), 1000);
     QCOMPARE(t.hex_edit()->data().right(4), QByteArray("TAIL"));
     QCOMPARE(LogRows(*f), rows);
+  }
+
+  // Any sector or byte offset of the device, and page by page through it,
+  // with the address column counting from the device's start.
+  void GoesToAnyOffsetOfTheDevice() {
+    const std::string path = dir_.File("big.img");
+    const int64_t size = 64 * 1048576;
+    {
+      synth::SparseImage image(path, size);
+      image.Write(100000LL * 512, "SECTOR100000", 12);
+      image.Write(size - 4, "LAST", 4);
+    }
+    CHexDialog d(synth::ImageDevice(path), 0);
+    d.show();
+    QCOMPARE(d.device_size(), size);
+    QVERIFY(!d.previous_button()->isEnabled());
+    QTest::keyClicks(d.sector_edit(), "100000");
+    QTest::keyClick(d.sector_edit(), Qt::Key_Return);
+    QCOMPARE(d.offset(), 100000LL * 512);
+    QCOMPARE(d.hex_edit()->length(), 8192);
+    QCOMPARE(d.hex_edit()->data().left(12), QByteArray("SECTOR100000"));
+    QCOMPARE(d.hex_edit()->address_base(), 100000LL * 512);
+    QCOMPARE(d.position_label()->text(), QString("扇区 100000   偏移 0x30D4000"));
+    // Sector starts are marked by their place on the device.
+    QCOMPARE(d.hex_edit()->AddressCellColor(0), QColor(255, 0, 0));
+    QCOMPARE(d.hex_edit()->AddressCellColor(16), QColor(Qt::white));
+
+    QTest::mouseClick(d.next_button(), Qt::LeftButton);
+    QCOMPARE(d.offset(), 100000LL * 512 + 8192);
+    QTest::mouseClick(d.previous_button(), Qt::LeftButton);
+    QTest::mouseClick(d.previous_button(), Qt::LeftButton);
+    QCOMPARE(d.offset(), 100000LL * 512 - 8192);
+
+    // A byte offset in hexadecimal, rounded down to its row; the last page
+    // holds only what the device has, and there is no page after it.
+    QTest::keyClicks(d.byte_edit(), "0x3FFFFFC");
+    QTest::keyClick(d.byte_edit(), Qt::Key_Return);
+    QCOMPARE(d.offset(), int64_t{0x3FFFFF0});
+    QCOMPARE(d.hex_edit()->length(), 16);
+    QCOMPARE(d.hex_edit()->data().right(4), QByteArray("LAST"));
+    QVERIFY(!d.next_button()->isEnabled());
+    // Past the end: the last page.
+    d.GoToSector(999999999);
+    QCOMPARE(d.offset(), size - 8192);
+    QCOMPARE(d.hex_edit()->data().right(4), QByteArray("LAST"));
   }
 
   void FailuresAreSaidAndShowOnlyZeros() {

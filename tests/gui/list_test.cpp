@@ -1,17 +1,18 @@
 // The recording list: its model over the loaded entries, the tick commands
 // and their statistics, the save commands.
 
-#include <QItemSelectionModel>
-#include <QTableView>
-
 #include <QDateTimeEdit>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
 
 #include "export_dialog.h"
-#include "filter_dialog.h"
 #include "file_view.h"
+#include "filter_dialog.h"
 #include "gui_test_support.h"
 #include "recording_model.h"
 
@@ -42,6 +43,20 @@ uint32_t Packed(int y, int mo, int d, int h, int mi, int s) {
   return (static_cast<uint32_t>(y - 2000) << 26) | (static_cast<uint32_t>(mo) << 22) |
          (static_cast<uint32_t>(d) << 17) | (static_cast<uint32_t>(h) << 12) |
          (static_cast<uint32_t>(mi) << 6) | static_cast<uint32_t>(s);
+}
+
+// The index texts of the rows, top to bottom.
+QStringList ShownIndexes(CMainFrame& f) {
+  QStringList out;
+  RecordingModel* m = f.file_view()->model();
+  for (int r = 0; r < m->rowCount(); ++r) out << m->CellText(r, 0);
+  return out;
+}
+
+void ClickHeader(CMainFrame& f, int column) {
+  QHeaderView* h = f.file_view()->table()->horizontalHeader();
+  QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                    QPoint(h->sectionViewportPosition(column) + 4, h->height() / 2));
 }
 
 // The channels of the rows the list shows, top to bottom.
@@ -115,6 +130,11 @@ class ListTest : public QObject {
     QCOMPARE(d->mode(), ExportMode::Single);
     QCOMPARE(d->row(), 4);
     d->hide();
+    // Nothing ticked: said in the log, no dialog with empty totals.
+    view->SaveTicked();
+    QCOMPARE(LastLog(*f), QString("文件列表中没有勾选任何文件"));
+    QVERIFY(!d->isVisible());
+    m->SetTicked(3, true);
     view->SaveTicked();
     QCOMPARE(d->mode(), ExportMode::Ticked);
     d->hide();
@@ -164,6 +184,119 @@ class ListTest : public QObject {
     QCOMPARE(ShownChannels(*f), (QStringList{"1", "3"}));
     // The entries themselves are untouched: binding again shows all six.
     QCOMPARE(f->params().recordings.size(), size_t{6});
+  }
+
+  // Header clicks sort by each column, the second click the other way;
+  // equal keys keep their order, ticks and index numbers stay with their
+  // recordings.
+  void HeaderClicksSortAndKeepTicks() {
+    auto f = MakeFrame();
+    auto at = [](int d, int h) { return Packed(2024, 5, d, h, 0, 0); };
+    std::vector<RecordingEntry> e = {
+        Entry(2, 300, at(2, 8), at(2, 9)), Entry(1, 100, at(1, 8), at(3, 9)),
+        Entry(2, 200, at(1, 10), at(1, 11)), Entry(1, 100, at(3, 8), at(3, 8))};
+    e[2].fragments.push_back({1 << 20, 10});
+    Load(*f, std::move(e));
+    RecordingModel* m = f->file_view()->model();
+    QCOMPARE(m->columnCount(), 6);
+    QCOMPARE(m->headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(), QString("片段"));
+    QCOMPARE(m->CellText(2, 5), QString("2"));
+    m->SetTicked(1, true);
+
+    ClickHeader(*f, 1);
+    QCOMPARE(ShownIndexes(*f), (QStringList{"1", "3", "0", "2"}));
+    ClickHeader(*f, 1);
+    QCOMPARE(ShownIndexes(*f), (QStringList{"0", "2", "1", "3"}));
+    ClickHeader(*f, 2);
+    QCOMPARE(ShownIndexes(*f), (QStringList{"1", "3", "2", "0"}));
+    f->file_view()->SortByColumn(3, Qt::AscendingOrder);
+    QCOMPARE(ShownIndexes(*f), (QStringList{"1", "2", "0", "3"}));
+    f->file_view()->SortByColumn(4, Qt::AscendingOrder);
+    QCOMPARE(ShownIndexes(*f), (QStringList{"2", "0", "3", "1"}));
+    f->file_view()->SortByColumn(5, Qt::DescendingOrder);
+    QCOMPARE(ShownIndexes(*f), (QStringList{"2", "0", "3", "1"}));
+    f->file_view()->SortByColumn(0, Qt::DescendingOrder);
+    QCOMPARE(ShownIndexes(*f), (QStringList{"3", "2", "1", "0"}));
+    QVERIFY(m->IsTicked(2));
+    QCOMPARE(m->TickedTotals(), std::make_pair(int64_t{1}, int64_t{100}));
+    QCOMPARE(&m->Entry(2), &f->params().recordings[1]);
+
+    // A worker reads the rows by position: no sort under it.
+    f->flags().worker_busy.store(1);
+    ClickHeader(*f, 2);
+    QCOMPARE(LastLog(*f), QString("请等待其他线程执行完成"));
+    QCOMPARE(ShownIndexes(*f), (QStringList{"3", "2", "1", "0"}));
+    QCOMPARE(f->file_view()->table()->horizontalHeader()->sortIndicatorSection(), 0);
+    f->flags().worker_busy.store(0);
+
+    // A filter on the sorted rows keeps their order.
+    f->file_view()->OpenFilter();
+    f->filter_dialog()->channel_radio()->click();
+    f->filter_dialog()->channel_edit()->setText("1");
+    RunFilter(*f);
+    QCOMPARE(ShownIndexes(*f), (QStringList{"3", "1"}));
+  }
+
+  void TotalsLineFollowsRowsAndTicks() {
+    auto f = MakeFrame();
+    auto at = [](int d, int h) { return Packed(2024, 5, d, h, 0, 0); };
+    Load(*f, {Entry(2, 1048576, at(2, 8), at(2, 9)), Entry(7, 3 * 1048576, at(1, 8), at(3, 9)),
+              Entry(2, 10, 0, 0)});
+    QLabel* line = f->file_view()->totals_line();
+    QCOMPARE(line->text(),
+             QString("本页录像: 3   已勾选: 0   通道: 2   时间: 2024-05-01 08-00-00 ~ "
+                     "2024-05-03 09-00-00"));
+    f->file_view()->TickAll(true);
+    f->file_view()->model()->SetTicked(2, false);
+    QCoreApplication::processEvents();
+    QVERIFY(line->text().contains("已勾选: 2 (4.0 MB)"));
+    f->file_view()->ClearList();
+    QCOMPARE(line->text(), QString("本页录像: 0   已勾选: 0   通道: 0"));
+  }
+
+  // The time columns show their whole text after a load, at the default
+  // size and maximised, and the user can still narrow them.
+  void TimeColumnsFitTheirText() {
+    auto f = MakeFrame();
+    Load(*f, {Entry(1, 1048576, Packed(2024, 5, 1, 8, 0, 0), Packed(2024, 5, 1, 9, 0, 0))});
+    QTableView* t = f->file_view()->table();
+    const int text = t->fontMetrics().horizontalAdvance("2024-05-01 08-00-00");
+    auto fits = [&] {
+      for (int c : {3, 4})
+        if (t->columnWidth(c) < text + 6) return false;
+      return true;
+    };
+    QVERIFY(fits());
+    f->resize(1600, 1000);
+    QCoreApplication::processEvents();
+    QVERIFY(fits());
+    QCOMPARE(t->horizontalHeader()->sectionResizeMode(3), QHeaderView::Interactive);
+    t->horizontalHeader()->resizeSection(3, 40);
+    QCOMPARE(t->columnWidth(3), 40);
+  }
+
+  // The pickers open on the hours of the loaded recordings (a damaged time
+  // word left out), and a date typed in goes into them whole.
+  void FilterOpensOnTheLoadedTimes() {
+    auto f = MakeFrame();
+    Load(*f, {Entry(1, 10, Packed(2019, 5, 1, 8, 30, 0), Packed(2019, 5, 1, 9, 10, 0)),
+              Entry(2, 10, 0, 0),
+              Entry(3, 10, Packed(2019, 5, 3, 22, 0, 0), Packed(2019, 5, 3, 23, 40, 0))});
+    CSetDlg* d = f->filter_dialog();
+    f->file_view()->OpenFilter();
+    QCOMPARE(d->start_picker()->dateTime(), QDateTime(QDate(2019, 5, 1), QTime(8, 0)));
+    QCOMPARE(d->end_picker()->dateTime(), QDateTime(QDate(2019, 5, 3), QTime(23, 0)));
+    RunFilter(*f);
+    QCOMPARE(ShownChannels(*f), (QStringList{"1", "3"}));
+
+    f->file_view()->OpenFilter();
+    QApplication::setActiveWindow(d);
+    d->start_picker()->setFocus();
+    QTRY_VERIFY(d->start_picker()->hasFocus());
+    QTest::qWait(10);
+    QTest::keyClicks(d->start_picker(), "2020-06-07 05");
+    QCOMPARE(d->start_picker()->dateTime(), QDateTime(QDate(2020, 6, 7), QTime(5, 0)));
+    d->hide();
   }
 
   void FilteredRowsKeepTheirEntriesAndTicks() {

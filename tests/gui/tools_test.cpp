@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -202,7 +203,23 @@ class ToolsTest : public QObject {
     QTest::mouseClick(d->source_file_button(), Qt::LeftButton);
     QCOMPARE(d->source_size_edit()->text(), QString("1954"));
     QTest::mouseClick(d->target_file_button(), Qt::LeftButton);
+    // The image of the first copy is there: replacing it is asked first,
+    // and a "no" leaves it whole.
+    QStringList asked;
+    d->ask_replace = [&](const QString& path) {
+      asked << path;
+      return false;
+    };
     QTest::mouseClick(d->start_button(), Qt::LeftButton);
+    QCOMPARE(asked, QStringList{QString::fromStdString(copy)});
+    QCOMPARE(f->live_workers(), 0);
+    QCOMPARE(Digest(copy), Digest(source_path_));
+    d->ask_replace = [&](const QString& path) {
+      asked << path;
+      return true;
+    };
+    QTest::mouseClick(d->start_button(), Qt::LeftButton);
+    QCOMPARE(asked.size(), 2);
     QVERIFY(f->WaitForWorkers(30000));
     QCOMPARE(FileLength(copy), int64_t{1000001});
     QCOMPARE(Digest(copy), Digest(odd_path));
@@ -454,10 +471,78 @@ class ToolsTest : public QObject {
 
     f->flags().shutdown_when_done.store(false);
     f->ShowImagingDialog(&source_);
+    f->imaging_dialog()->ask_replace = [](const QString&) { return true; };
     QTest::mouseClick(f->imaging_dialog()->start_button(), Qt::LeftButton);
     QVERIFY(f->WaitForWorkers(30000));
     QCOMPARE(power.calls.load(), expected);
     QCOMPARE(power.while_busy.load(), 0);
+  }
+
+  // A power-off gives a minute's notice that "取消" ends; the power-off
+  // double is reached only when the countdown runs out.
+  void PowerOffCountdownCanBeCancelled() {
+    auto f = MakeFrame();
+    RecordingPowerOff power;
+    auto* countdown = new CPowerOffCountdown(&power, f.get());
+    std::thread([countdown] { countdown->PowerOffMachine(); }).join();
+    QTRY_VERIFY(countdown->isVisible());
+    QCOMPARE(countdown->remaining(), 60);
+    QCOMPARE(countdown->text_label()->text(), QString("任务已结束，60 秒后关机"));
+    QCOMPARE(countdown->cancel_button()->text(), QString("取消"));
+    countdown->tick_ms = 5;
+    QTest::mouseClick(countdown->cancel_button(), Qt::LeftButton);
+    QVERIFY(!countdown->isVisible());
+    QTest::qWait(1200);
+    QCOMPARE(power.calls.load(), 0);
+
+    // Two jobs ending together: one countdown, one power-off.
+    countdown->PowerOffMachine();
+    countdown->PowerOffMachine();
+    QTRY_COMPARE(power.calls.load(), 1);
+    QVERIFY(!countdown->isVisible());
+    QTest::qWait(50);
+    QCOMPARE(power.calls.load(), 1);
+  }
+
+  // The start-up builds the window, enumerates the drives behind the splash
+  // and only then shows the window; the answer may come at any moment.
+  void UpdateBoxComesOnlyAfterTheWindowIsShown() {
+    synth::LoopbackHttpServer server;
+    server.RespondBody("/a/version.zip", "611");
+    for (const bool answer_first : {true, false}) {
+      CMainFrame frame;
+      frame.resize(800, 600);
+      bool window_up_when_asked = false;
+      int shown = 0;
+      frame.show_modal = [&](QDialog* d) {
+        window_up_when_asked = frame.isVisible();
+        ++shown;
+        d->show();
+      };
+      frame.tools.http = std::make_shared<SocketHttpClient>(3000);
+      frame.tools.network = std::make_shared<FixedReachability>(true);
+      frame.tools.version_sources = {ScrambleText(server.Base() + "/a/"),
+                                     ScrambleText(server.Base() + "/b/")};
+      if (!answer_first) frame.show();
+      frame.StartVersionCheck();
+      QTRY_VERIFY_WITH_TIMEOUT(frame.version_check_result() >= 0, 10000);
+      if (answer_first) {
+        QTest::qWait(50);
+        QCOMPARE(shown, 0);
+        QVERIFY(!frame.update_dialog() || !frame.update_dialog()->isVisible());
+        frame.show();
+      }
+      QTRY_COMPARE(shown, 1);
+      QVERIFY(window_up_when_asked);
+      QVERIFY(frame.isVisible());
+      QVERIFY(frame.update_dialog()->isVisible());
+      QCOMPARE(frame.update_dialog()->newest_edit()->text(), QString("6.11"));
+      // Shown again later (minimised and back), the window offers nothing twice.
+      frame.hide();
+      frame.show();
+      QTest::qWait(20);
+      QCOMPARE(shown, 1);
+    }
   }
 
   void VersionCheckShowsTheDialogOnlyForANewerVersion() {
