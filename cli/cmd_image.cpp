@@ -23,6 +23,8 @@ struct ImageOptions {
   int64_t offset = 0;
   int64_t size = -1;  // default: from the offset to the end of the source
   int64_t target_offset = 0;
+  std::string map;  // default: beside the target
+  int32_t retry = 0;
 };
 
 // A progress line on stderr when it is a terminal: blocks done, bytes per
@@ -120,6 +122,9 @@ int RunImage(const ImageOptions& o) {
     return kExitFailed;
   }
 
+  job.map_path = o.map.empty() ? DefaultMapPath(job.target) : o.map;
+  job.retries = o.retry;
+
   ProgressLine progress;
   BackupHooks hooks;
   hooks.log = [&](std::string_view type, std::string_view text) {
@@ -152,6 +157,11 @@ void RegisterImageCommands(CLI::App& app, int& status) {
       ->check(CLI::NonNegativeNumber);
   image->add_option("--target-offset", opts->target_offset, "first target sector")
       ->check(CLI::NonNegativeNumber);
+  image->add_option("--map", opts->map,
+                    "map of what was read and what failed, resumed when it exists "
+                    "(default: TARGET.map)");
+  image->add_option("--retry", opts->retry, "extra passes over the bad sectors")
+      ->check(CLI::Range(0, 1000));
   image->callback([&status, opts] { status = RunImage(*opts); });
 }
 

@@ -196,6 +196,9 @@ void CBpDialg::Start() {
     frame_->Warn(Q(result.warning));
     return;
   }
+  // Kept beside the image, so that a copy stopped or crashed over a failing
+  // disk goes on where it was when started again.
+  job_.map_path = DefaultMapPath(job_.target);
 
   CMainFrame* frame = frame_;
   QProgressBar* bar = progress_;
