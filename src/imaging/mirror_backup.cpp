@@ -196,6 +196,16 @@ std::string OffsetText(const char* prefix, int64_t offset) {
   return text;
 }
 
+// A map written over the source, or over the image it describes, would
+// destroy what it is about.
+bool MapClashes(const BackupJob& job) {
+  if (job.map_path.empty()) return false;
+  if (TargetTouchesSource(job.source.SystemPath(), job.map_path)) return true;
+  std::error_code ec;
+  const std::string target = job.target.SystemPath();
+  return job.map_path == target || std::filesystem::equivalent(job.map_path, target, ec);
+}
+
 // A map left by a stopped copy of the same range, when one can be used.
 bool ResumableMap(const BackupJob& job, int64_t size, RescueMap& map, const Reporter& report) {
   if (job.map_path.empty() || !std::filesystem::exists(job.map_path)) return false;
@@ -354,7 +364,7 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
   // Checked again here, before the target is opened for writing (a file
   // target is truncated on opening), for callers that skipped "开始".
   if (size < 0 || source_offset < 0 || target_offset < 0 ||
-      TargetTouchesSource(job.source.SystemPath(), target_path)) {
+      TargetTouchesSource(job.source.SystemPath(), target_path) || MapClashes(job)) {
     report.Log(kLogWarning, kMsgBackupBadParameters);
     return false;
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,6 +12,7 @@
 #include "imaging/rescue_double.h"
 #include "imaging/rescue_map.h"
 #include "scan/worker_flags.h"
+#include "synth/sparse_image.h"
 #include "synth/test_support.h"
 
 namespace orvane {
@@ -295,6 +297,29 @@ TEST(RescueCopy, StopAndResumeFromTheMapGiveWhatOneRunGives) {
   const CopyRun run = Copy(other, whole, whole + ".map");
   EXPECT_TRUE(run.complete);
   EXPECT_EQ(std::filesystem::file_size(whole), static_cast<uintmax_t>(8 * kMiB));
+}
+
+TEST(RescueCopy, AMapPathOnTheSourceOrTheImageIsRefused) {
+  TempDir dir;
+  synth::SparseImage image(dir.File("src.img"), kMiB);
+  image.FillNoise(0, image.size(), 3);
+  const std::string before = ReadAll(image.path());
+  const std::string target = dir.File("out.img");
+  for (const std::string& map : {image.path(), target}) {
+    BackupJob job;
+    job.source.kind = kEndpointFile;
+    job.source.path = image.path();
+    job.source.size = kMiB;
+    job.target.kind = kEndpointFile;
+    job.target.path = target;
+    job.map_path = map;
+    std::vector<std::string> lines;
+    BackupHooks hooks;
+    hooks.log = [&](std::string_view, std::string_view text) { lines.emplace_back(text); };
+    EXPECT_FALSE(RunMirrorBackup(job, hooks));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), kMsgBackupBadParameters), lines.end());
+  }
+  EXPECT_TRUE(ReadAll(image.path()) == before);
 }
 
 TEST(RescueCopy, RetryPassesRecoverSectorsThatReadOnALaterTry) {
