@@ -7,6 +7,7 @@
 #include "cli_common.h"
 #include "device/format_text.h"
 #include "device/source_device.h"
+#include "map_option.h"
 #include "scan/parse_job.h"
 #include "scan/scan_parameters.h"
 #include "scan/task_head.h"
@@ -50,6 +51,7 @@ struct ParseOptions {
   std::optional<int64_t> smart;
   bool continue_run = false;
   std::string task;
+  std::string map;
 };
 
 int RunParseCommand(const ParseOptions& o) {
@@ -60,6 +62,8 @@ int RunParseCommand(const ParseOptions& o) {
     probe.Open(device);
     device.size = probe.Size();
   }
+  std::shared_ptr<const RescueMap> map;
+  if (!ApplyMapOption(o.map, device, map)) return kExitFailed;
 
   ScanParameters p;
   p.source = &device;
@@ -161,6 +165,7 @@ void RegisterParseCommands(CLI::App& app, int& status) {
   cmd->add_flag("--continue", o->continue_run,
                 "append to an existing deep-parse task, resuming where it stopped");
   cmd->add_option("--task", o->task, "task file to write (.tak)")->required();
+  cmd->add_option("--map", o->map, "map of a rescue copy of DEVICE: its unread areas are not read");
   cmd->callback([&status, o] { status = RunParseCommand(*o); });
 }
 

@@ -122,6 +122,33 @@ bool RescueMap::NextArea(char status, int64_t from, MapArea& out) const {
   return false;
 }
 
+int64_t RescueMap::UnfinishedBytesIn(int64_t pos, int64_t size) const {
+  const int64_t from = std::max(pos, begin_);
+  const int64_t to = std::min(SaturatingAdd(pos, std::max<int64_t>(size, 0)), end_);
+  int64_t total = 0;
+  auto it = areas_.upper_bound(from);
+  if (it != areas_.begin()) --it;
+  for (; it != areas_.end() && it->first < to; ++it) {
+    if (it->second.status == kAreaFinished) continue;
+    const int64_t a = std::max(it->first, from);
+    const int64_t b = std::min(it->first + it->second.size, to);
+    if (b > a) total += b - a;
+  }
+  return total;
+}
+
+int64_t RescueMap::FirstUnfinishedIn(int64_t pos, int64_t size) const {
+  const int64_t from = std::max(pos, begin_);
+  const int64_t to = std::min(SaturatingAdd(pos, std::max<int64_t>(size, 0)), end_);
+  auto it = areas_.upper_bound(from);
+  if (it != areas_.begin()) --it;
+  for (; it != areas_.end() && it->first < to; ++it) {
+    if (it->second.status == kAreaFinished || it->first + it->second.size <= from) continue;
+    return std::max(it->first, from);
+  }
+  return -1;
+}
+
 int64_t RescueMap::Bytes(char status) const {
   int64_t total = 0;
   for (const auto& [pos, e] : areas_)

@@ -48,6 +48,10 @@ class RescueMap {
   // The first area of `status` that ends after `from`, cut to start at
   // `from` at the earliest; false when none is left.
   bool NextArea(char status, int64_t from, MapArea& out) const;
+  // Within [pos, pos + size): the bytes not finished, and where the first of
+  // them is (-1 when all are finished). Outside the range nothing counts.
+  int64_t UnfinishedBytesIn(int64_t pos, int64_t size) const;
+  int64_t FirstUnfinishedIn(int64_t pos, int64_t size) const;
   // Total bytes and number of areas of one status.
   int64_t Bytes(char status) const;
   int64_t Count(char status) const;
