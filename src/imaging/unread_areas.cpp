@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "device/notify.h"
 #include "imaging/rescue_copy.h"
 
 namespace orvane {
@@ -43,6 +44,21 @@ std::string MapBesideImage(const std::string& image_path) {
     if (std::filesystem::is_regular_file(candidate, ec)) return candidate;
   }
   return {};
+}
+
+bool UseMapBesideImage(DeviceInfo& image) {
+  if (image.kind != kDeviceKindImage) return false;
+  const std::string path = MapBesideImage(image.OpenPath());
+  if (path.empty()) return false;
+  auto map = std::make_shared<RescueMap>();
+  std::string error;
+  if (!LoadRescueMap(path, *map, error)) {
+    PostError("映射文件无法读取: " + path + ": " + error);
+    return false;
+  }
+  image = WithUnreadAreas(image, std::move(map));
+  PostInfo("使用映射文件:" + path);
+  return true;
 }
 
 }  // namespace orvane

@@ -40,4 +40,9 @@ int64_t MissingBytes(const RescueMap& map, const RecordingEntry& entry);
 // there is none.
 std::string MapBesideImage(const std::string& image_path);
 
+// An image opened with its map beside it reads through the map from then
+// on; the map's use is posted, and a map that cannot be read is posted as
+// an error and left out. True when a map is now in use.
+bool UseMapBesideImage(DeviceInfo& image);
+
 }  // namespace orvane

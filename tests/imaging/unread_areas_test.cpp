@@ -5,6 +5,7 @@
 #include <fstream>
 #include <vector>
 
+#include "device/notify.h"
 #include "device/source_device.h"
 #include "imaging/rescue_double.h"
 #include "synth/test_support.h"
@@ -59,6 +60,30 @@ TEST(UnreadAreas, MapBesideAnImage) {
   EXPECT_EQ(MapBesideImage(image), image + ".mapfile");
   std::ofstream(image + ".map") << "x";
   EXPECT_EQ(MapBesideImage(image), image + ".map");
+
+  // Opened with a map beside it, the image reads through it; a broken map
+  // is reported and not used.
+  synth::CapturingSink sink;
+  ScopedNotifySink scoped(&sink);
+  DeviceInfo device = synth::ImageDevice(image);
+  EXPECT_FALSE(UseMapBesideImage(device));
+  EXPECT_FALSE(device.backend);
+  EXPECT_EQ(sink.texts(NotifyCode::Error).size(), 1u);
+  RescueMap map(0, 4096);
+  map.Mark(0, 4096, kAreaFinished);
+  map.Mark(1024, 512, kAreaBadSector);
+  ASSERT_TRUE(SaveRescueMap(image + ".map", map, "test"));
+  std::ofstream(image) << std::string(4096, 'a');
+  device = synth::ImageDevice(image);
+  EXPECT_TRUE(UseMapBesideImage(device));
+  EXPECT_TRUE(sink.Has("使用映射文件:" + image + ".map"));
+  SourceDevice source;
+  source.Open(device);
+  std::vector<uint8_t> buffer(512);
+  source.Read(1024, buffer.data(), 512);
+  EXPECT_FALSE(source.ok());
+  source.Read(512, buffer.data(), 512);
+  EXPECT_TRUE(source.ok());
 }
 
 }  // namespace
