@@ -31,13 +31,8 @@ constexpr std::string_view kRescueMapComment = "Mapfile. Created by orvane image
 }  // namespace
 
 std::string DefaultMapPath(const BackupEndpoint& target) {
-  if (target.kind == kEndpointFile)
-    return target.path.empty() ? std::string() : target.path + ".map";
-  if (target.kind == kEndpointDrive) {
-    const std::string node = std::filesystem::path(target.SystemPath()).filename().string();
-    return node.empty() ? std::string() : node + ".map";
-  }
-  return {};
+  if (target.kind != kEndpointFile || target.path.empty()) return {};
+  return target.path + ".map";
 }
 
 std::string BackupEndpoint::SystemPath() const {

@@ -72,8 +72,8 @@ struct BackupJob {
   std::atomic<int32_t> stop{0};
 };
 
-// The map a copy onto `target` keeps by default: beside an image file, and
-// for a drive a file named after it in the current folder.
+// The map a copy onto `target` keeps by default: beside an image file. A
+// drive has no place beside it; its copy keeps a map only when given one.
 std::string DefaultMapPath(const BackupEndpoint& target);
 
 // The dialog's fields when "开始" is pressed.
