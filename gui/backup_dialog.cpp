@@ -15,6 +15,7 @@
 #include "dialog_parts.h"
 #include "gui_thread.h"
 #include "main_frame.h"
+#include "rescue_map_view.h"
 
 namespace orvane::gui {
 
@@ -69,10 +70,12 @@ CBpDialg::CBpDialg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, par
   layout->addLayout(ranges);
 
   progress_ = AddProgressBar(layout, this);
+  map_view_ = new RescueMapView(this);
+  layout->addWidget(map_view_, 1);
   AddButtonRow(layout, this, {{"开始", &start_}, {"停止", &stop_}});
   start_->setAutoDefault(false);
   stop_->setAutoDefault(false);
-  resize(640, 220);
+  resize(720, 520);
 
   picker_ = new CBpdeviceDialog(this);
   ask_drive = [this]() -> std::optional<DeviceInfo> {
@@ -224,6 +227,12 @@ void CBpDialg::Start() {
     const int value = BarValue(step);
     QMetaObject::invokeMethod(
         bar, [bar, value] { bar->setValue(value); }, Qt::QueuedConnection);
+  };
+  RescueMapView* view = map_view_;
+  hooks.map_changed = [view](const RescueMap& map) {
+    const RescueMapView::Picture picture = RescueMapView::Draw(map);
+    QMetaObject::invokeMethod(
+        view, [view, picture] { view->Show(picture); }, Qt::QueuedConnection);
   };
   hooks.close_dialog = [this] { CloseByWorker(); };
   frame_->StartWorker([this, frame, hooks] { RunBackupJob(job_, frame->flags(), hooks); });

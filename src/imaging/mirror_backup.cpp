@@ -285,7 +285,8 @@ RescueCopyResult CopyWithRescue(BackupJob& job, ReadBackend& source, int fd, Res
   RescueCopyResult result;
   result.complete = !outcome.stopped && !outcome.write_failed &&
                     map.Bytes(kAreaFinished) == map.end() - map.begin();
-  if (result.complete) report.Position(blocks);
+  // Gone through to the end, bad areas or not.
+  if (!outcome.stopped && !outcome.write_failed) report.Position(blocks);
   return result;
 }
 

@@ -163,6 +163,42 @@ int64_t RescueMap::Count(char status) const {
   return count;
 }
 
+std::vector<char> CellStatuses(const RescueMap& map, int cells) {
+  if (cells <= 0) return {};
+  std::vector<char> out(static_cast<size_t>(cells), kAreaFinished);
+  const int64_t range = map.end() - map.begin();
+  if (range <= 0) return out;
+  auto rank = [](char status) {
+    switch (status) {
+      case kAreaBadSector:
+        return 4;
+      case kAreaNonTrimmed:
+        return 3;
+      case kAreaNonScraped:
+        return 2;
+      case kAreaNonTried:
+        return 1;
+      default:
+        return 0;
+    }
+  };
+  // Cell of a byte: (pos - begin) * cells / range, in 128 bits so a disk of
+  // any size cannot overflow it.
+  auto cell_of = [&](int64_t pos) {
+    const __int128 scaled = static_cast<__int128>(pos - map.begin()) * cells / range;
+    return static_cast<int>(std::min<__int128>(scaled, cells - 1));
+  };
+  for (const MapArea& a : map.Areas()) {
+    if (a.status == kAreaFinished) continue;
+    const int first = cell_of(a.pos);
+    const int last = cell_of(a.end() - 1);
+    for (int c = first; c <= last; ++c)
+      if (rank(a.status) > rank(out[static_cast<size_t>(c)]))
+        out[static_cast<size_t>(c)] = a.status;
+  }
+  return out;
+}
+
 std::string FormatRescueMap(const RescueMap& map, std::string_view first_comment) {
   std::string text;
   text += "# ";

@@ -73,6 +73,11 @@ class RescueMap {
   std::map<int64_t, Entry> areas_;  // keyed by position
 };
 
+// The map drawn as `cells` equal parts of its range, each with the status
+// that most needs attention among the areas it holds: bad over non-trimmed
+// over non-scraped over non-tried over finished.
+std::vector<char> CellStatuses(const RescueMap& map, int cells);
+
 // The mapfile text: comment lines, the current position line, then one
 // "pos size status" line per area, positions and sizes in hexadecimal.
 std::string FormatRescueMap(const RescueMap& map, std::string_view first_comment);

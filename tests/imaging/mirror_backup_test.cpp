@@ -256,7 +256,7 @@ TEST(MirrorBackup, ReadFailureIsLoggedWithItsSizeAndTheCopyGoesOn) {
   Recorder rec;
   EXPECT_FALSE(RunMirrorBackup(job, rec.hooks()));
   EXPECT_TRUE(rec.Has(kLogWarning, "读取失败 偏移:4198400 大小:512"));
-  EXPECT_EQ(rec.positions.back(), 3);
+  EXPECT_EQ(rec.positions.back(), 4);
   EXPECT_EQ(rec.lines.back().text, kMsgBackupFinished);
   std::string expected = ReadAll(image.path());
   expected.replace((4 << 20) + 4096, 512, 512, '\0');
