@@ -26,6 +26,8 @@ struct ImageOptions {
   int64_t target_offset = 0;
   bool json = false;
   bool force = false;  // replace an existing image file
+  std::string map;  // default: beside the target
+  int32_t retry = 0;
 };
 
 // A progress line on stderr when it is a terminal: blocks done, bytes per
@@ -122,8 +124,12 @@ int RunImage(const ImageOptions& o) {
     PrintMessage(kLogWarning, start.warning);
     return kExitFailed;
   }
-  // A file kept from an earlier copy may be the only good image there is.
-  if (!o.force && TargetFileExists(request.target)) {
+  job.map_path = o.map.empty() ? DefaultMapPath(job.target) : o.map;
+  job.retries = o.retry;
+
+  // A file kept from an earlier copy may be the only good image there is;
+  // with its map beside it the copy resumes into it instead.
+  if (!o.force && TargetFileExists(request.target) && !MapFileExists(job.map_path)) {
     PrintMessage(kLogWarning, std::string(kMsgBackupTargetExists) + " (--force)");
     return kExitFailed;
   }
@@ -177,6 +183,11 @@ void RegisterImageCommands(CLI::App& app, int& status) {
       ->check(CLI::NonNegativeNumber);
   image->add_flag("--json", opts->json, "print the summary as one JSON object");
   image->add_flag("--force", opts->force, "replace an existing target image file");
+  image->add_option("--map", opts->map,
+                    "map of what was read and what failed, resumed when it exists "
+                    "(default: TARGET.map)");
+  image->add_option("--retry", opts->retry, "extra passes over the bad sectors")
+      ->check(CLI::Range(0, 1000));
   image->callback([&status, opts] { status = RunImage(*opts); });
 }
 

@@ -10,6 +10,7 @@
 #include "device/source_device.h"
 #include "parse_summary.h"
 #include "scan/dispatch.h"
+#include "map_option.h"
 #include "scan/parse_job.h"
 #include "scan/scan_parameters.h"
 #include "scan/task_head.h"
@@ -60,6 +61,7 @@ struct ParseOptions {
   bool continue_run = false;
   std::string task;
   bool json = false;
+  std::string map;
 };
 
 int UsageError(const std::string& text) {
@@ -94,6 +96,8 @@ int RunParseCommand(const ParseOptions& o) {
     if (*o.smart < 0 || *o.smart > last)
       return UsageError("--smart takes a sector from 0 to " + std::to_string(last));
   }
+  std::shared_ptr<const RescueMap> map;
+  if (!ApplyMapOption(o.map, device, map)) return kExitFailed;
 
   ScanParameters p;
   p.source = &device;
@@ -203,6 +207,7 @@ void RegisterParseCommands(CLI::App& app, int& status) {
                 "append to an existing deep-parse task, resuming where it stopped");
   cmd->add_option("--task", o->task, "task file to write (.tak)")->required();
   cmd->add_flag("--json", o->json, "print the summary as one JSON object");
+  cmd->add_option("--map", o->map, "map of a rescue copy of DEVICE: its unread areas are not read");
   cmd->callback([&status, o] { status = RunParseCommand(*o); });
 }
 

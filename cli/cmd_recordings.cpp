@@ -10,6 +10,8 @@
 #include "cli_common.h"
 #include "device/format_text.h"
 #include "device/source_device.h"
+#include "imaging/unread_areas.h"
+#include "map_option.h"
 #include "recordings/export.h"
 #include "recordings/recording_rows.h"
 #include "recordings/row_filter.h"
@@ -34,6 +36,7 @@ struct ListOptions {
   std::string source;
   std::string out;
   std::optional<std::string> rows;
+  std::string map;  // of a rescue copy: recordings lacking bytes are marked
 };
 
 // "YYYY-MM-DD HH" as the filter's date pickers take it.
@@ -98,6 +101,8 @@ int LoadAndFilter(const ListOptions& o, ScanParameters& p, RecordingRows& rows,
 int ListCommand(const ListOptions& o) {
   TerminalSink terminal;
   ScopedNotifySink scoped(&terminal);
+  std::shared_ptr<const RescueMap> map;
+  if (!o.map.empty() && !LoadMapOption(o.map, map)) return kExitFailed;
   ScanParameters p;
   RecordingRows rows;
   if (int rc = LoadAndFilter(o, p, rows, terminal); rc >= 0) return rc;
@@ -124,6 +129,7 @@ int ListCommand(const ListOptions& o) {
                           {"start", FormatTimeText(kind, e.start_time)},
                           {"end", FormatTimeText(kind, e.end_time)},
                           {"fragments", std::move(frags)}};
+      if (map) j["missing_bytes"] = MissingBytes(*map, e);
       if (r) std::fputc(',', stdout);
       std::fputs(j.dump().c_str(), stdout);
     }
@@ -131,13 +137,15 @@ int ListCommand(const ListOptions& o) {
     return kExitOk;
   }
 
-  std::printf("%s\t%s\t%s\t%s\t%s\t%s\n", kRowColumnCaptions[0], kRowColumnCaptions[1],
-              kRowColumnCaptions[2], kRowColumnCaptions[3], kRowColumnCaptions[4], "片段");
+  std::printf("%s\t%s\t%s\t%s\t%s\t%s%s\n", kRowColumnCaptions[0], kRowColumnCaptions[1],
+              kRowColumnCaptions[2], kRowColumnCaptions[3], kRowColumnCaptions[4], "片段",
+              map ? "\t缺失字节" : "");
   for (size_t r = 0; r < rows.size(); ++r) {
     const RecordingEntry& e = rows.Entry(r);
     const RowTexts t = MakeRowTexts(e, static_cast<int64_t>(rows.EntryIndex(r)), kind);
-    std::printf("%s\t%s\t%s\t%s\t%s\t%u\n", t.index.c_str(), t.channel.c_str(), t.size.c_str(),
-                t.start.c_str(), t.end.c_str(), e.fragments.size());
+    const std::string missing = map ? "\t" + std::to_string(MissingBytes(*map, e)) : "";
+    std::printf("%s\t%s\t%s\t%s\t%s\t%u%s\n", t.index.c_str(), t.channel.c_str(), t.size.c_str(),
+                t.start.c_str(), t.end.c_str(), e.fragments.size(), missing.c_str());
   }
   std::fprintf(stderr, "page %d of %d pages: %zu recordings shown\n", o.page, pages, rows.size());
   return kExitOk;
@@ -160,6 +168,8 @@ int ExportCommand(const ListOptions& o) {
   ScopedNotifySink scoped(&terminal);
   DeviceInfo device;
   if (!ResolveDevice(o.source, device)) return kExitFailed;
+  std::shared_ptr<const RescueMap> map;
+  if (!ApplyMapOption(o.map, device, map)) return kExitFailed;
   ScanParameters p;
   RecordingRows rows;
   if (int rc = LoadAndFilter(o, p, rows, terminal); rc >= 0) return rc;
@@ -248,6 +258,8 @@ void AddFilterOptions(CLI::App* cmd, ListOptions& o) {
   cmd->add_option("--channels", o.channels, "keep these channels, e.g. 1-3 (channels 1 and 3)");
   cmd->add_option("--from", o.from, "keep recordings from this hour: \"YYYY-MM-DD HH\"");
   cmd->add_option("--to", o.to, "... up to this hour: \"YYYY-MM-DD HH\"");
+  cmd->add_option("--map", o.map,
+                  "map of a rescue copy: its unread areas count as missing and are not read");
 }
 
 }  // namespace

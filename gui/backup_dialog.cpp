@@ -17,6 +17,7 @@
 #include "elided_edit.h"
 #include "gui_thread.h"
 #include "main_frame.h"
+#include "rescue_map_view.h"
 
 namespace orvane::gui {
 
@@ -70,10 +71,12 @@ CBpDialg::CBpDialg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, par
   layout->addLayout(ranges);
 
   progress_ = AddProgressBar(layout, this);
+  map_view_ = new RescueMapView(this);
+  layout->addWidget(map_view_, 1);
   AddButtonRow(layout, this, {{"开始", &start_}, {"停止", &stop_}});
   start_->setAutoDefault(false);
   stop_->setAutoDefault(false);
-  resize(640, 220);
+  resize(720, 520);
 
   picker_ = new CBpdeviceDialog(this);
   ask_drive = [this]() -> std::optional<DeviceInfo> {
@@ -203,9 +206,15 @@ void CBpDialg::Start() {
     frame_->Warn(Q(result.warning));
     return;
   }
+  // Kept beside the image, so that a copy stopped or crashed over a failing
+  // disk goes on where it was when started again.
+  job_.map_path = DefaultMapPath(job_.target);
   // The target is kept between openings: a later copy must not silently
-  // recreate the image an earlier one made.
-  if (TargetFileExists(target_) && !(ask_replace && ask_replace(Q(target_.path)))) return;
+  // recreate the image an earlier one made. With its map beside it, the copy
+  // resumes into it instead.
+  if (TargetFileExists(target_) && !MapFileExists(job_.map_path) &&
+      !(ask_replace && ask_replace(Q(target_.path))))
+    return;
 
   CMainFrame* frame = frame_;
   QProgressBar* bar = progress_;
@@ -231,6 +240,12 @@ void CBpDialg::Start() {
     const int value = BarValue(step);
     QMetaObject::invokeMethod(
         bar, [bar, value] { bar->setValue(value); }, Qt::QueuedConnection);
+  };
+  RescueMapView* view = map_view_;
+  hooks.map_changed = [view](const RescueMap& map) {
+    const RescueMapView::Picture picture = RescueMapView::Draw(map);
+    QMetaObject::invokeMethod(
+        view, [view, picture] { view->Show(picture); }, Qt::QueuedConnection);
   };
   hooks.close_dialog = [this] { CloseByWorker(); };
   frame_->StartWorker([this, frame, hooks] { RunBackupJob(job_, frame->flags(), hooks); });

@@ -17,6 +17,7 @@ class QPushButton;
 namespace orvane::gui {
 
 class CBpdeviceDialog;
+class RescueMapView;
 
 class CBpDialg : public WorkerDialog {
   Q_OBJECT
@@ -52,6 +53,7 @@ class CBpDialg : public WorkerDialog {
   QLineEdit* target_offset_edit() const { return target_offset_; }
   QLineEdit* target_size_edit() const { return target_size_; }
   QProgressBar* progress() const { return progress_; }
+  RescueMapView* map_view() const { return map_view_; }
   QPushButton* source_disk_button() const { return source_disk_; }
   QPushButton* source_file_button() const { return source_file_; }
   QPushButton* target_disk_button() const { return target_disk_; }
@@ -83,6 +85,7 @@ class CBpDialg : public WorkerDialog {
   QLineEdit* target_offset_;
   QLineEdit* target_size_;
   QProgressBar* progress_;
+  RescueMapView* map_view_;
   QPushButton* source_disk_;
   QPushButton* source_file_;
   QPushButton* target_disk_;

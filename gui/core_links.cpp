@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "device/device_list.h"
+#include "imaging/unread_areas.h"
 #include "scan/identify.h"
 
 namespace orvane::gui {
@@ -11,7 +12,10 @@ void EnumerateInto(std::vector<DeviceInfo>& devices) { EnumerateDevices(devices)
 
 bool AddImageTo(std::vector<DeviceInfo>& devices, const std::string& path,
                 const std::string& second_text) {
-  return AddImage(devices, path, second_text);
+  if (!AddImage(devices, path, second_text)) return false;
+  // What a rescue copy could not read is then never read, by any scan.
+  UseMapBesideImage(devices.back());
+  return true;
 }
 
 void RemoveDevicesExcept(std::vector<DeviceInfo>& devices, int32_t kind) {

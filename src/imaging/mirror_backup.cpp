@@ -4,16 +4,38 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "device/format_text.h"
 #include "device/notify.h"
 #include "device/source_device.h"
+#include "imaging/rescue_copy.h"
 #include "scan/worker_flags.h"
 
 namespace orvane {
+
+bool MapFileExists(const std::string& map_path) {
+  struct stat st{};
+  return !map_path.empty() && ::stat(map_path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+namespace {
+
+constexpr std::string_view kMsgRescueResuming = "从映射文件继续备份:";
+constexpr std::string_view kMsgRescueMapNotSaved = "映射文件写入失败:";
+constexpr std::string_view kRescueMapComment = "Mapfile. Created by orvane image";
+
+}  // namespace
+
+std::string DefaultMapPath(const BackupEndpoint& target) {
+  if (target.kind != kEndpointFile || target.path.empty()) return {};
+  return target.path + ".map";
+}
 
 std::string BackupEndpoint::SystemPath() const {
   if (kind == kEndpointDrive) return device.OpenPath();
@@ -133,6 +155,105 @@ std::string OffsetText(const char* prefix, int64_t offset) {
   return text;
 }
 
+// A map written over the source, or over the image it describes, would
+// destroy what it is about.
+bool MapClashes(const BackupJob& job) {
+  if (job.map_path.empty()) return false;
+  if (TargetTouchesSource(job.source.SystemPath(), job.map_path)) return true;
+  std::error_code ec;
+  const std::string target = job.target.SystemPath();
+  return job.map_path == target || std::filesystem::equivalent(job.map_path, target, ec);
+}
+
+// A map left by a stopped copy of the same range, when one can be used.
+bool ResumableMap(const BackupJob& job, int64_t size, RescueMap& map, const Reporter& report) {
+  if (job.map_path.empty() || !std::filesystem::exists(job.map_path)) return false;
+  // Without the image it describes, a map says nothing about what is there.
+  if (job.target.kind == kEndpointFile && !std::filesystem::exists(job.target.path)) return false;
+  RescueMap loaded;
+  std::string error;
+  if (!LoadRescueMap(job.map_path, loaded, error) || loaded.begin() != job.source.offset ||
+      loaded.end() - loaded.begin() != size)
+    return false;
+  map = std::move(loaded);
+  report.Log(kLogInfo, std::string(kMsgRescueResuming) + job.map_path);
+  return true;
+}
+
+struct RescueCopyResult {
+  bool complete = false;
+};
+
+std::string BadAreaText(const MapArea& area) {
+  char text[128];
+  std::snprintf(text, sizeof text, "读取失败 偏移:%lld 大小:%lld", static_cast<long long>(area.pos),
+                static_cast<long long>(area.size));
+  return text;
+}
+
+std::string SummaryText(const RescueMap& map, int64_t seconds) {
+  char text[256];
+  std::snprintf(text, sizeof text, "已读出:%lld 字节 坏区:%lld 个 坏字节:%lld 用时:%s",
+                static_cast<long long>(map.Bytes(kAreaFinished)),
+                static_cast<long long>(map.Count(kAreaBadSector)),
+                static_cast<long long>(map.Bytes(kAreaBadSector)), FormatDuration(seconds).c_str());
+  return text;
+}
+
+RescueCopyResult CopyWithRescue(BackupJob& job, ReadBackend& source, int fd, RescueMap& map,
+                                const BackupHooks& hooks, const Reporter& report) {
+  const auto started = std::chrono::steady_clock::now();
+  const int64_t source_offset = map.begin();
+  const int64_t target_offset = job.target.offset;
+  // Counted on the range as asked for, as the progress always was.
+  const int64_t blocks = job.source.size / kBackupBlock;
+  report.Range(blocks);
+
+  RescueSettings settings;
+  settings.block = kBackupBlock;
+  settings.retries = std::max<int32_t>(0, job.retries);
+  RescueIo io;
+  io.source = &source;
+  io.stop = &job.stop;
+  io.write = [&](int64_t pos, const uint8_t* data, size_t length) {
+    const int64_t to = target_offset + (pos - source_offset);
+    if (!WriteAll(fd, data, length, to)) {
+      report.Log(kLogWarning, OffsetText("写入失败 偏移:", to));
+      return false;
+    }
+    if (hooks.written) hooks.written(to, data, length);
+    return true;
+  };
+  io.block_started = [&](int64_t pos) { report.Position((pos - source_offset) / kBackupBlock); };
+  if (hooks.map_changed) io.map_changed = hooks.map_changed;
+  bool map_warned = false;
+  io.save_map = [&](const RescueMap& m) {
+    if (job.map_path.empty()) return;
+    // The map must not claim blocks the target may still lose in a crash.
+    ::fdatasync(fd);
+    if (!SaveRescueMap(job.map_path, m, kRescueMapComment) && !map_warned) {
+      report.Log(kLogWarning, std::string(kMsgRescueMapNotSaved) + job.map_path);
+      map_warned = true;
+    }
+  };
+
+  const RescueOutcome outcome = RunRescueCopy(map, settings, io);
+  if (outcome.write_failed) job.stop.store(1);
+  for (const MapArea& area : map.Areas())
+    if (area.status == kAreaBadSector) report.Log(kLogWarning, BadAreaText(area));
+  const int64_t seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)
+          .count();
+  report.Log(kLogInfo, SummaryText(map, seconds));
+
+  RescueCopyResult result;
+  result.complete = !outcome.stopped && !outcome.write_failed &&
+                    map.Bytes(kAreaFinished) == map.end() - map.begin();
+  // Gone through to the end, bad areas or not.
+  if (!outcome.stopped && !outcome.write_failed) report.Position(blocks);
+  return result;
+}
+
 }  // namespace
 
 StartResult ValidateBackupStart(const BackupRequest& r, BackupJob& job, WorkerFlags& flags) {
@@ -182,32 +303,42 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
   const Reporter report(hooks);
   report.Log(kLogInfo, kMsgBackupRunning);
 
-  SourceDevice source;
+  DeviceInfo source_device;
   if (job.source.kind == kEndpointDrive) {
-    source.Open(job.source.device);
+    source_device = job.source.device;
   } else if (job.source.kind == kEndpointFile && !job.source.path.empty()) {
-    DeviceInfo file;
-    file.kind = kDeviceKindImage;
-    file.name = job.source.path;
-    source.Open(file);
+    source_device.kind = kDeviceKindImage;
+    source_device.name = job.source.path;
   }
-  if (!source.is_open()) {
+  const std::unique_ptr<ReadBackend> source = OpenReadBackend(source_device);
+  if (!source) {
     report.Log(kLogWarning, kMsgBackupOpenSourceFailed);
     return false;
   }
 
   const int64_t source_offset = job.source.offset;
-  const int64_t size = job.source.size;
+  int64_t size = job.source.size;
   const int64_t target_offset = job.target.offset;
   const std::string target_path = job.target.SystemPath();
 
   // Checked again here, before the target is opened for writing (a file
   // target is truncated on opening), for callers that skipped "开始".
   if (size < 0 || source_offset < 0 || target_offset < 0 ||
-      TargetTouchesSource(job.source.SystemPath(), target_path)) {
+      TargetTouchesSource(job.source.SystemPath(), target_path) || MapClashes(job)) {
     report.Log(kLogWarning, kMsgBackupBadParameters);
     return false;
   }
+
+  // Sizes are whole sectors; when the range's end falls in the source's last,
+  // partial sector, the bytes past the source's end are not there to copy.
+  const int64_t source_length = source->Size();
+  const int64_t range_end = source_offset + size;
+  if (source_length > 0 && range_end > source_length &&
+      range_end - source_length < kBackupSectorSize && source_length % kBackupSectorSize != 0)
+    size = std::max<int64_t>(0, source_length - source_offset);
+
+  RescueMap map(source_offset, size);
+  const bool resuming = ResumableMap(job, size, map, report);
 
   int fd = -1;
   if (job.target.kind == kEndpointDrive) {
@@ -223,70 +354,33 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
       return false;
     }
   } else {
+    // A resumed copy keeps what the stopped one wrote.
+    const int truncate = resuming ? 0 : O_TRUNC;
     if (!target_path.empty())
-      fd = ::open(target_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      fd = ::open(target_path.c_str(), O_RDWR | O_CREAT | truncate | O_CLOEXEC, 0644);
     if (fd < 0) {
       report.Log(kLogWarning, kMsgBackupCreateTargetFailed);
       return false;
     }
+    // The image has its full length from the start: what is never read
+    // stays zero, and later passes fill the gaps in place.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size < target_offset + size)
+      (void)::ftruncate(fd, target_offset + size);
   }
 
-  // Sizes are whole sectors; when the range's end falls in the source's last,
-  // partial sector, the bytes past the source's end are not there to copy.
-  // A range set to run further past the end is copied as it always was.
-  const int64_t source_length = source.Size();
-  const int64_t range_end = source_offset + size;
-  const bool ends_in_partial_sector = source_length > 0 && range_end > source_length &&
-                                      range_end - source_length < kBackupSectorSize &&
-                                      source_length % kBackupSectorSize != 0;
+  const RescueCopyResult result = CopyWithRescue(job, *source, fd, map, hooks, report);
 
-  const int64_t blocks = size / kBackupBlock;
-  const int64_t rest = size % kBackupBlock;
-  report.Range(blocks);
-  std::unique_ptr<uint8_t[]> buffer(new uint8_t[kBackupBlock]);
-  bool failed = false;
-
-  auto copy_block = [&](int64_t at, int64_t length) {
-    const int64_t from = source_offset + at;
-    if (ends_in_partial_sector && from < source_length && from + length > source_length)
-      length = source_length - from;
-    std::memset(buffer.get(), 0, static_cast<size_t>(length));
-    source.Read(from, buffer.get(), static_cast<int32_t>(length));
-    if (!source.ok()) {
-      report.Log(kLogWarning, OffsetText("读取失败 偏移:", from));
-      job.stop.store(1);
-      failed = true;
-      return;
-    }
-    const int64_t to = target_offset + at;
-    if (!WriteAll(fd, buffer.get(), static_cast<size_t>(length), to)) {
-      report.Log(kLogWarning, OffsetText("写入失败 偏移:", to));
-      job.stop.store(1);
-      failed = true;
-    }
-  };
-
-  int64_t i = 0;
-  for (; i < blocks && job.stop.load() == 0; ++i) {
-    report.Position(i);
-    copy_block(i * kBackupBlock, kBackupBlock);
-  }
-  if (rest > 0 && job.stop.load() == 0) copy_block(blocks * kBackupBlock, rest);
-  const bool complete = !failed && job.stop.load() == 0;
-  if (complete) report.Position(blocks);
-
-  buffer.reset();
-  source.Close();
   // A drive is often unplugged right after the end line: make sure the
   // blocks are on it by then.
   if (job.target.kind == kEndpointDrive) ::fsync(fd);
-  if (::close(fd) != 0 && complete) {
+  if (::close(fd) != 0 && result.complete) {
     report.Log(kLogWarning, OffsetText("写入失败 偏移:", target_offset));
     report.Log(kLogInfo, kMsgBackupFinished);
     return false;
   }
   report.Log(kLogInfo, kMsgBackupFinished);
-  return complete;
+  return result.complete;
 }
 
 bool RunBackupJob(BackupJob& job, WorkerFlags& flags, const BackupHooks& hooks) {

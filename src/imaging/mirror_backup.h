@@ -12,6 +12,7 @@
 
 #include "device/device_info.h"
 #include "device/medium_overlap.h"
+#include "imaging/rescue_map.h"
 #include "scan/parse_job.h"
 
 namespace orvane {
@@ -64,12 +65,19 @@ BackupEndpoint DriveEndpoint(const DeviceInfo& drive);
 std::string EndpointText(const BackupEndpoint& e);
 
 // The copy in progress: both sides in bytes and the stop flag the dialog (or
-// Ctrl-C) sets.
+// Ctrl-C) sets. With a map path, the state of the copy is kept there and a
+// copy stopped earlier over the same range goes on from it.
 struct BackupJob {
   BackupEndpoint source;
   BackupEndpoint target;
+  std::string map_path;
+  int32_t retries = 0;  // extra passes over the bad sectors
   std::atomic<int32_t> stop{0};
 };
+
+// The map a copy onto `target` keeps by default: beside an image file. A
+// drive has no place beside it; its copy keeps a map only when given one.
+std::string DefaultMapPath(const BackupEndpoint& target);
 
 // The dialog's fields when "开始" is pressed.
 struct BackupRequest {
@@ -92,6 +100,10 @@ StartResult ValidateBackupStart(const BackupRequest& request, BackupJob& job,
 // would recreate it, so the user confirms first.
 bool TargetFileExists(const BackupEndpoint& target);
 
+// True when a map is kept at `map_path`: a copy onto a target that has its
+// map beside it resumes into it rather than recreating it.
+bool MapFileExists(const std::string& map_path);
+
 // What the copy tells the window around it; unset members fall back to the
 // notification sink (warnings as errors there).
 struct BackupHooks {
@@ -99,10 +111,17 @@ struct BackupHooks {
   std::function<void(int64_t steps)> progress_range;
   std::function<void(int64_t step)> progress_position;
   std::function<void()> close_dialog;
+  // Every run of bytes as it goes into the target, at its target offset. A
+  // copy over bad areas writes out of order: later passes fill gaps.
+  std::function<void(int64_t offset, const uint8_t* data, size_t length)> written;
+  // The map of the copy, a few times a second while it changes.
+  std::function<void(const RescueMap& map)> map_changed;
 };
 
-// The copy itself, from "正在进行镜像备份..." to "镜像备份任务结束". Returns
-// true when every block was copied. A range that ends inside the last,
+// The copy itself, from "正在进行镜像备份..." to "镜像备份任务结束". Bad
+// areas do not end it: they stay zero in the image, each is logged once
+// with its size, and a summary follows. Returns true when every byte was
+// copied. A range that ends inside the last,
 // partial sector of the source ends at the source's last byte: the copy of
 // an image file is byte for byte the file, never padded to a sector.
 bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks);

@@ -16,6 +16,7 @@
 #include <QThread>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -29,6 +30,8 @@
 #include "file_view.h"
 #include "filter_dialog.h"
 #include "gui_test_support.h"
+#include "imaging/rescue_double.h"
+#include "rescue_map_view.h"
 #include "scan_dialog.h"
 #include "shutdown_dialog.h"
 #include "synth/loopback_http_server.h"
@@ -226,6 +229,37 @@ class ToolsTest : public QObject {
     QCOMPARE(LastLog(*f), QString("镜像备份任务结束"));
   }
 
+  // A failing source is copied to the end and the dialog draws its map:
+  // bad cells where the bad sectors are, the rest rescued.
+  void BackupDrawsTheMapOfAFailingSource() {
+    auto f = MakeFrame();
+    auto plan = std::make_shared<rescue_test::FaultPlan>();
+    plan->size = 48 * 1048576;
+    plan->bad = {ByteRange::FromLength(12 * 1048576, 512 * 1024),
+                 ByteRange::FromLength(30 * 1048576 + 4096, 512)};
+    DeviceInfo failing = rescue_test::FaultyDevice(plan);
+    failing.serial = "failing";
+    f->ShowImagingDialog(&failing);
+    CBpDialg* d = f->imaging_dialog();
+    QVERIFY(d->map_view()->isVisible());
+    const std::string target = dir_.File("rescued.img");
+    d->ChooseTargetFile(QString::fromStdString(target));
+    QTest::mouseClick(d->start_button(), Qt::LeftButton);
+    QVERIFY(f->WaitForWorkers(30000));
+    QCoreApplication::processEvents();
+    const auto& picture = d->map_view()->picture();
+    QVERIFY2(picture.caption.startsWith("已读出 98.9"), qPrintable(picture.caption));
+    QVERIFY(picture.caption.contains("坏区 2 个"));
+    const int cells = RescueMapView::kColumns * RescueMapView::kRows;
+    QCOMPARE(static_cast<int>(picture.cells.size()), cells);
+    for (int i = 0; i < cells; ++i) {
+      const int64_t from = plan->size * i / cells, to = plan->size * (i + 1) / cells;
+      bool bad = false;
+      for (const ByteRange& r : plan->bad) bad = bad || (r.begin < to && r.end > from);
+      QCOMPARE(picture.cells[static_cast<size_t>(i)], bad ? kAreaBadSector : kAreaFinished);
+    }
+  }
+
   void BackupRefusals() {
     auto f = MakeFrame();
     f->ShowImagingDialog(&source_);
@@ -297,7 +331,10 @@ class ToolsTest : public QObject {
     QVERIFY(f->WaitForWorkers(30000));
     QVERIFY(!d->isVisible());
     QCOMPARE(gate->reads.load(), 1);
-    QCOMPARE(FileLength(target), int64_t{2 * 1048576});
+    // The image has its full length; what was not copied stays zero, and
+    // the map beside it says so.
+    QCOMPARE(FileLength(target), int64_t{16 * 1048576});
+    QVERIFY(std::filesystem::exists(target + ".map"));
     QCOMPARE(LastLog(*f), QString("镜像备份任务结束"));
     QCOMPARE(power.calls.load(), 1);
   }

@@ -100,7 +100,10 @@ TEST(MirrorBackup, CopiesWholeBlocksAndTheRemainderByteForByte) {
   ASSERT_FALSE(rec.lines.empty());
   EXPECT_EQ(rec.lines.front().text, kMsgBackupRunning);
   EXPECT_EQ(rec.lines.back().text, kMsgBackupFinished);
-  EXPECT_EQ(rec.lines.size(), 2u);
+  ASSERT_EQ(rec.lines.size(), 3u);
+  EXPECT_EQ(
+      rec.lines[1].text.rfind("已读出:" + std::to_string(sectors * 512) + " 字节 坏区:0 个", 0), 0u)
+      << rec.lines[1].text;
 
   const std::string copy = ReadAll(target);
   ASSERT_EQ(copy.size(), static_cast<size_t>(sectors * 512));
@@ -134,7 +137,7 @@ TEST(MirrorBackup, CopiesAFileThatEndsInsideASectorByteForByte) {
     Recorder rec;
     EXPECT_TRUE(RunMirrorBackup(job, rec.hooks()));
     EXPECT_EQ(rec.range, c.blocks);
-    EXPECT_EQ(rec.lines.size(), 2u);
+    EXPECT_EQ(rec.lines.size(), 3u);
     const std::string copy = ReadAll(target);
     ASSERT_EQ(copy.size(), static_cast<size_t>(c.length));
     EXPECT_EQ(Fnv1a(copy), Fnv1a(ReadAll(image.path())));
@@ -207,7 +210,11 @@ TEST(MirrorBackup, StopEndsAfterTheCurrentBlockAndStillLogsTheEnd) {
   };
   EXPECT_FALSE(RunBackupJob(job, flags, hooks));
   EXPECT_EQ(rec.positions, (std::vector<int64_t>{0, 1}));
-  EXPECT_EQ(std::filesystem::file_size(target), 4u << 20);
+  // Two blocks copied, the rest of the image zero until a resumed copy.
+  const std::string copy = ReadAll(target);
+  ASSERT_EQ(copy.size(), 10u << 20);
+  EXPECT_TRUE(copy.substr(0, 4 << 20) == ReadAll(image.path()).substr(0, 4 << 20));
+  EXPECT_EQ(copy.find_first_not_of('\0', 4 << 20), std::string::npos);
   EXPECT_TRUE(rec.Has(kLogInfo, kMsgBackupFinished));
   EXPECT_EQ(flags.worker_busy.load(), 0);
   EXPECT_EQ(rec.closes, 1);
@@ -231,7 +238,9 @@ TEST(MirrorBackup, WorkerLeavesThePowerAloneUnlessAsked) {
   EXPECT_EQ(power.calls.load(), 0);
 }
 
-TEST(MirrorBackup, ReadFailureLogsTheFailingBlockAndEnds) {
+// A bad sector no longer ends the copy: it is logged once with its size,
+// left zero, and every other byte is copied.
+TEST(MirrorBackup, ReadFailureIsLoggedWithItsSizeAndTheCopyGoesOn) {
   TempDir dir;
   synth::SparseImage image(dir.File("src.img"), 8 << 20);
   image.FillNoise(0, image.size(), 9);
@@ -250,11 +259,12 @@ TEST(MirrorBackup, ReadFailureLogsTheFailingBlockAndEnds) {
                     .started);
     Recorder rec;
     EXPECT_FALSE(RunMirrorBackup(job, rec.hooks()));
-    EXPECT_TRUE(rec.Has(kLogWarning, "读取失败 偏移:4194304"));
-    EXPECT_EQ(rec.positions.back(), 2);
+    EXPECT_TRUE(rec.Has(kLogWarning, "读取失败 偏移:4198400 大小:512"));
+    EXPECT_EQ(rec.positions.back(), 4);
     EXPECT_EQ(rec.lines.back().text, kMsgBackupFinished);
-    // The image is left as far as it was written.
-    EXPECT_EQ(std::filesystem::file_size(target), 4u << 20);
+    std::string expected = ReadAll(image.path());
+    expected.replace((4 << 20) + 4096, 512, 512, '\0');
+    EXPECT_TRUE(ReadAll(target) == expected);
   }
 }
 
