@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "scan/found_by.h"
+
 namespace orvane {
 
 struct ScanParameters;
@@ -13,7 +15,11 @@ void PrepareTaskHead(ScanParameters& p);
 // smart value is spent (-1). Brands outside 1..8 run nothing.
 void RunParse(ScanParameters& p);
 // PrepareTaskHead, then the engine of the parameters' brand reads the page.
+// Every loaded entry leaves it knowing how it was found.
 void LoadTaskPage(ScanParameters& p, int32_t page);
+// How a brand's task reader finds its recordings in a mode, apart from the
+// groups it forms itself.
+FoundBy DefaultFoundBy(int32_t brand, int32_t mode);
 // The user's smart value when given, else the brand's detector, else its
 // fallback; -1 for brands without a detector.
 int64_t ResolveSmartValue(ScanParameters& p);
