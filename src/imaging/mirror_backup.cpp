@@ -14,6 +14,7 @@
 
 #include "device/notify.h"
 #include "device/source_device.h"
+#include "imaging/backup_hashing.h"
 #include "scan/worker_flags.h"
 
 namespace orvane {
@@ -174,6 +175,33 @@ std::string OffsetText(const char* prefix, int64_t offset) {
   return text;
 }
 
+// The hashes go to the log, and beside an image file, so that the copy can be
+// checked later with sha256sum -c / md5sum -c.
+void ReportHashes(const Reporter& report, BackupJob& job, BackupHashes hashes, bool complete) {
+  job.hashes = std::move(hashes);
+  const BackupHashes& h = job.hashes;
+  if (job.target.kind == kEndpointDrive) {
+    report.Log(kLogInfo, "源范围 SHA-256: " + h.source_sha256);
+    report.Log(kLogInfo, "源范围 MD5: " + h.source_md5);
+    return;
+  }
+  if (h.image_sha256 == h.source_sha256) {
+    report.Log(kLogInfo, "源范围与镜像 SHA-256: " + h.source_sha256);
+    report.Log(kLogInfo, "源范围与镜像 MD5: " + h.source_md5);
+  } else {
+    report.Log(kLogInfo, "源范围 SHA-256: " + h.source_sha256);
+    report.Log(kLogInfo, "源范围 MD5: " + h.source_md5);
+    report.Log(kLogInfo, "镜像 SHA-256 (含目标偏移前的零字节): " + h.image_sha256);
+    report.Log(kLogInfo, "镜像 MD5 (含目标偏移前的零字节): " + h.image_md5);
+  }
+  if (!complete) report.Log(kLogWarning, "镜像不完整: 哈希值只覆盖已写入的部分");
+  const std::string path = job.target.SystemPath();
+  if (!WriteImageChecksums(path, h))
+    report.Log(kLogWarning, "写入哈希文件失败: " + path + ".sha256 / .md5");
+  else
+    report.Log(kLogInfo, "哈希文件: " + path + ".sha256, " + path + ".md5");
+}
+
 }  // namespace
 
 StartResult ValidateBackupStart(const BackupRequest& r, BackupJob& job, WorkerFlags& flags) {
@@ -286,6 +314,7 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
   report.Range(blocks);
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[kBackupBlock]);
   bool failed = false;
+  BackupHasher hasher(job.target.kind != kEndpointDrive, target_offset);
 
   auto copy_block = [&](int64_t at, int64_t length) {
     const int64_t from = source_offset + at;
@@ -304,7 +333,9 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
       report.Log(kLogWarning, OffsetText("写入失败 偏移:", to));
       job.stop.store(1);
       failed = true;
+      return;
     }
+    hasher.Copied(buffer.get(), static_cast<size_t>(length));
   };
 
   int64_t i = 0;
@@ -321,13 +352,11 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
   // A drive is often unplugged right after the end line: make sure the
   // blocks are on it by then.
   if (job.target.kind == kEndpointDrive) ::fsync(fd);
-  if (::close(fd) != 0 && complete) {
-    report.Log(kLogWarning, OffsetText("写入失败 偏移:", target_offset));
-    report.Log(kLogInfo, kMsgBackupFinished);
-    return false;
-  }
+  const bool closed = ::close(fd) == 0;
+  if (!closed && complete) report.Log(kLogWarning, OffsetText("写入失败 偏移:", target_offset));
+  ReportHashes(report, job, hasher.Finish(), complete && closed);
   report.Log(kLogInfo, kMsgBackupFinished);
-  return complete;
+  return complete && closed;
 }
 
 bool RunBackupJob(BackupJob& job, WorkerFlags& flags, const BackupHooks& hooks) {

@@ -60,13 +60,30 @@ BackupEndpoint DriveEndpoint(const DeviceInfo& drive);
 // The endpoint text: "%s---%s---#%d" for a drive, the full path for a file.
 std::string EndpointText(const BackupEndpoint& e);
 
+// Hex digests of a copy, taken from the blocks as they pass. `source_*`
+// cover the bytes read from the source range; `image_*` the target file as
+// written (its leading zeros before a target offset included), and are left
+// empty for a drive target.
+struct BackupHashes {
+  std::string source_sha256;
+  std::string source_md5;
+  std::string image_sha256;
+  std::string image_md5;
+};
+
 // The copy in progress: both sides in bytes and the stop flag the dialog (or
-// Ctrl-C) sets.
+// Ctrl-C) sets; the hashes once it has ended.
 struct BackupJob {
   BackupEndpoint source;
   BackupEndpoint target;
   std::atomic<int32_t> stop{0};
+  BackupHashes hashes;
 };
+
+// Writes IMAGE.sha256 and IMAGE.md5 beside an image file, each one line as
+// `sha256sum -c` / `md5sum -c` check it in the image's folder. False when
+// either cannot be written.
+bool WriteImageChecksums(const std::string& image_path, const BackupHashes& hashes);
 
 // The dialog's fields when "开始" is pressed.
 struct BackupRequest {
@@ -94,7 +111,9 @@ struct BackupHooks {
   std::function<void()> close_dialog;
 };
 
-// The copy itself, from "正在进行镜像备份..." to "镜像备份任务结束". Returns
+// The copy itself, from "正在进行镜像备份..." to "镜像备份任务结束", hashing
+// every block on its way; the hashes are logged and, for an image file,
+// written beside it before the end line. Returns
 // true when every block was copied. A range that ends inside the last,
 // partial sector of the source ends at the source's last byte: the copy of
 // an image file is byte for byte the file, never padded to a sector.

@@ -13,6 +13,7 @@
 #include "device/notify.h"
 #include "device/source_device.h"
 #include "recordings/export_totals.h"
+#include "recordings/hashing.h"
 #include "recordings/recording_rows.h"
 #include "scan/scan_parameters.h"
 #include "scan/task_head.h"
@@ -23,37 +24,27 @@ namespace {
 constexpr uint32_t kDahuaHeaderMagic = 0x49494844;  // "DHII"
 constexpr int64_t kNoChannelFolderFrom = 255;
 
-bool WriteAll(int fd, const uint8_t* data, size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, data, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
 // After a failed chunk: reads it again in pieces, first of 64 KiB, then of a
 // sector, and writes what could be read, leaving out what could not.
 bool CopyReadable(SourceDevice& device, int64_t pos, int32_t chunk, std::vector<uint8_t>& buffer,
-                  int fd, int64_t& written) {
+                  HashingFile& out, int64_t& written) {
   constexpr int32_t kPiece = 64 * 1024;
   for (int32_t at = 0; at < chunk; at += kPiece) {
     const int32_t piece = std::min(kPiece, chunk - at);
     device.Read(pos + at, buffer.data(), piece);
     if (device.ok()) {
-      if (!WriteAll(fd, buffer.data(), static_cast<size_t>(piece))) return false;
+      if (!out.Write(buffer.data(), static_cast<size_t>(piece))) return false;
       written += piece;
       continue;
     }
     for (int32_t s = 0; s < piece; s += kSectorSize) {
       const int32_t n = std::min<int32_t>(kSectorSize, piece - s);
       device.Read(pos + at + s, buffer.data(), n);
-      if (!device.ok()) continue;
-      if (!WriteAll(fd, buffer.data(), static_cast<size_t>(n))) return false;
+      if (!device.ok()) {
+        out.NoteUnreadable(n);
+        continue;
+      }
+      if (!out.Write(buffer.data(), static_cast<size_t>(n))) return false;
       written += n;
     }
   }
@@ -91,7 +82,7 @@ std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry
 }
 
 bool CopyFragment(const FragmentExtent& fragment, int64_t& written, const ScanParameters& p,
-                  SourceDevice& device, int fd) {
+                  SourceDevice& device, HashingFile& out) {
   const int64_t end = SaturatingAdd(fragment.offset, static_cast<int64_t>(fragment.length));
   std::vector<uint8_t> buffer(kExportChunk);
   for (int64_t pos = fragment.offset; pos < end;) {
@@ -102,7 +93,7 @@ bool CopyFragment(const FragmentExtent& fragment, int64_t& written, const ScanPa
       // A bad sector costs the file only the bytes that cannot be read, not
       // the rest of the recording.
       PostError(kMsgReadFailed);
-      if (!CopyReadable(device, pos, chunk, buffer, fd, written)) {
+      if (!CopyReadable(device, pos, chunk, buffer, out, written)) {
         PostError(kMsgWriteTargetFailed);
         return false;
       }
@@ -118,7 +109,7 @@ bool CopyFragment(const FragmentExtent& fragment, int64_t& written, const ScanPa
       if (h < static_cast<uint32_t>(chunk)) skip = h;
     }
     const size_t n = static_cast<size_t>(chunk) - skip;
-    if (!WriteAll(fd, buffer.data() + skip, n)) {
+    if (!out.Write(buffer.data() + skip, n)) {
       PostError(kMsgWriteTargetFailed);
       return false;
     }
@@ -134,8 +125,8 @@ ExportedFile ExportRecording(const std::string& base_folder, const RecordingEntr
                              ScanParameters& p, SourceDevice& device, int64_t index) {
   ExportedFile result;
   result.path = BuildExportPath(p, entry, base_folder, index);
-  const int fd = ::open(result.path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
+  HashingFile out;
+  if (!out.Create(result.path)) {
     PostError(kMsgCreateTargetFailed);
     return result;
   }
@@ -144,7 +135,7 @@ ExportedFile ExportRecording(const std::string& base_folder, const RecordingEntr
   bool complete = true;
   const uint32_t count = entry.fragments.size();
   for (uint32_t i = 0; i < count; ++i) {
-    if (!CopyFragment(entry.fragments[i], result.written, p, device, fd)) {
+    if (!CopyFragment(entry.fragments[i], result.written, p, device, out)) {
       complete = false;
       break;
     }
@@ -153,7 +144,10 @@ ExportedFile ExportRecording(const std::string& base_folder, const RecordingEntr
       break;
     }
   }
-  if (::close(fd) != 0 && complete) {
+  const bool closed = out.Close();
+  result.sha256 = out.Sha256();
+  result.unreadable = out.unreadable();
+  if (!closed && complete) {
     PostError(kMsgWriteTargetFailed);
     complete = false;
   }

@@ -17,6 +17,7 @@ namespace orvane {
 struct ScanParameters;
 class SourceDevice;
 class RecordingRows;
+class HashingFile;
 
 inline constexpr std::string_view kMsgExporting = "正在导出文件...";
 inline constexpr std::string_view kMsgExportDone = "导出文件任务结束";
@@ -43,6 +44,8 @@ struct ExportedFile {
   bool created = false;    // the file could be made
   bool complete = false;   // every fragment was copied to its end (read
                            // failures leave gaps, which are reported)
+  std::string sha256;      // hex digest of the bytes written, when created
+  int64_t unreadable = 0;  // source bytes left out because they could not be read
 };
 
 // Creates the folder and all missing parents. True when it exists afterwards.
@@ -54,7 +57,7 @@ bool EnsureDirectory(const std::string& path);
 std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry,
                             const std::string& base_folder, int64_t index);
 
-// Appends one fragment to the open file `fd`, reading it in 2 MiB chunks and
+// Appends one fragment to the open file `out`, reading it in 2 MiB chunks and
 // posting the position (written / 2 MiB) after each. A failed read posts
 // "读取设备失败,可能存在坏道"; the chunk is then read again piece by piece
 // and only its unreadable sectors are left out of the file. Dahua
@@ -62,7 +65,7 @@ std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry
 // Returns false when the file could not take the bytes or a stop cut the
 // fragment short (the chunk in hand is still written).
 bool CopyFragment(const FragmentExtent& fragment, int64_t& written, const ScanParameters& p,
-                  SourceDevice& device, int fd);
+                  SourceDevice& device, HashingFile& out);
 
 // Writes one recording's file, truncating one of the same name. A file that
 // cannot be created posts "创建目标文件失败". A stop leaves the partly
