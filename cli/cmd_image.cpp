@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "cli_common.h"
@@ -132,6 +133,14 @@ int RunImage(const ImageOptions& o) {
   const bool complete = RunBackupJob(job, flags, hooks);
   InstallStopOnInterrupt(nullptr);
   progress.Finish();
+  // The log travels with the image, beside its hash files.
+  if (job.target.kind == kEndpointFile) {
+    const std::string folder = std::filesystem::absolute(job.target.path).parent_path().string();
+    if (!AppendAuditLog(folder, CliLog().Lines())) {
+      PrintMessage(kLogWarning, "日志写入失败: " + folder + "/" + std::string(kAuditLogName));
+      return kExitFailed;
+    }
+  }
   return complete ? kExitOk : kExitFailed;
 }
 

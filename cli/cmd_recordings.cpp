@@ -10,7 +10,9 @@
 #include "cli_common.h"
 #include "device/format_text.h"
 #include "device/source_device.h"
+#include "recordings/clock_offset.h"
 #include "recordings/export.h"
+#include "recordings/export_evidence.h"
 #include "recordings/recording_rows.h"
 #include "recordings/row_filter.h"
 #include "recordings/row_text.h"
@@ -29,6 +31,7 @@ struct ListOptions {
   int page = 0;
   std::optional<std::string> channels;
   std::optional<std::string> from, to;
+  std::optional<std::string> clock_offset;
   bool json = false;
   // export only
   std::string source;
@@ -56,6 +59,14 @@ int LoadAndFilter(const ListOptions& o, ScanParameters& p, RecordingRows& rows,
   if (o.page < 0) {
     PrintMessage("错误", "page must be 0 or more");
     return kExitUsage;
+  }
+  if (o.clock_offset) {
+    const std::optional<int64_t> offset = ParseClockOffset(*o.clock_offset);
+    if (!offset) {
+      PrintMessage("错误", "--clock-offset takes ±HH:MM:SS, e.g. +00:03:12");
+      return kExitUsage;
+    }
+    p.clock_offset = *offset;
   }
   std::optional<FilterSettings> by_date, by_channel;
   if (o.from || o.to) {
@@ -109,6 +120,7 @@ int ListCommand(const ListOptions& o) {
                            {"mode", p.head.mode},         {"version", p.head.version},
                            {"time_kind", p.head.time_kind}, {"pages", pages},
                            {"page", o.page}};
+    if (o.clock_offset) head["clock_offset"] = ClockOffsetText(p.clock_offset);
     // Streamed row by row: a page may hold 20,000,000 recordings.
     std::string text = head.dump();
     text.pop_back();
@@ -123,7 +135,12 @@ int ListCommand(const ListOptions& o) {
                           {"size", e.size},
                           {"start", FormatTimeText(kind, e.start_time)},
                           {"end", FormatTimeText(kind, e.end_time)},
-                          {"fragments", std::move(frags)}};
+                          {"fragments", std::move(frags)},
+                          {"found_by", FoundByText(e.found_by)}};
+      if (o.clock_offset) {
+        j["start_corrected"] = CorrectedTimeText(kind, e.start_time, p.clock_offset);
+        j["end_corrected"] = CorrectedTimeText(kind, e.end_time, p.clock_offset);
+      }
       if (r) std::fputc(',', stdout);
       std::fputs(j.dump().c_str(), stdout);
     }
@@ -131,14 +148,26 @@ int ListCommand(const ListOptions& o) {
     return kExitOk;
   }
 
-  std::printf("%s\t%s\t%s\t%s\t%s\t%s\n", kRowColumnCaptions[0], kRowColumnCaptions[1],
-              kRowColumnCaptions[2], kRowColumnCaptions[3], kRowColumnCaptions[4], "片段");
+  // Corrected times follow the recorder's, which stay as the recorder listed them.
+  const std::string corrected_captions =
+      std::string("\t") + kCorrectedStartCaption + "\t" + kCorrectedEndCaption;
+  std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s%s\n", kRowColumnCaptions[0], kRowColumnCaptions[1],
+              kRowColumnCaptions[2], kRowColumnCaptions[3], kRowColumnCaptions[4], "片段", "来源",
+              o.clock_offset ? corrected_captions.c_str() : "");
   for (size_t r = 0; r < rows.size(); ++r) {
     const RecordingEntry& e = rows.Entry(r);
     const RowTexts t = MakeRowTexts(e, static_cast<int64_t>(rows.EntryIndex(r)), kind);
-    std::printf("%s\t%s\t%s\t%s\t%s\t%u\n", t.index.c_str(), t.channel.c_str(), t.size.c_str(),
-                t.start.c_str(), t.end.c_str(), e.fragments.size());
+    std::string corrected;
+    if (o.clock_offset)
+      corrected = "\t" + CorrectedTimeText(kind, e.start_time, p.clock_offset) + "\t" +
+                  CorrectedTimeText(kind, e.end_time, p.clock_offset);
+    std::printf("%s\t%s\t%s\t%s\t%s\t%u\t%s%s\n", t.index.c_str(), t.channel.c_str(),
+                t.size.c_str(), t.start.c_str(), t.end.c_str(), e.fragments.size(),
+                std::string(FoundByText(e.found_by)).c_str(), corrected.c_str());
   }
+  if (o.clock_offset)
+    std::fprintf(stderr, "recorder clock offset %s: corrected = recorder time - offset\n",
+                 ClockOffsetText(p.clock_offset).c_str());
   std::fprintf(stderr, "page %d of %d pages: %zu recordings shown\n", o.page, pages, rows.size());
   return kExitOk;
 }
@@ -197,8 +226,10 @@ int ExportCommand(const ListOptions& o) {
   ExportRequest request;
   request.base_folder = o.out;
   request.mode = ExportTicked;
+  std::vector<EvidenceFile> evidence;
   RunExport(p, rows, request, [&](const ExportedFile& f) {
     if (!f.created) return;
+    evidence.push_back({static_cast<int64_t>(rows.EntryIndex(f.row)), &rows.Entry(f.row), f});
     terminal.FinishProgress();
     if (f.complete) {
       ++done;
@@ -211,9 +242,17 @@ int ExportCommand(const ListOptions& o) {
   });
   InstallStopOnInterrupt(nullptr);
   terminal.FinishProgress();
-  std::fprintf(stderr, "exported %zu of %zu recordings (%s) into %s\n", done, wanted,
-               FormatSize(bytes).c_str(), o.out.c_str());
+  char summary[512];
+  std::snprintf(summary, sizeof summary, "exported %zu of %zu recordings (%s) into %s", done,
+                wanted, FormatSize(bytes).c_str(), o.out.c_str());
+  std::fprintf(stderr, "%s\n", summary);
+  CliLog().Add("信息", summary);
+  // The report and the log are written also after a stop: they say what is
+  // in the folder, complete or not.
+  const bool recorded = RecordExportEvidence(p, o.out, evidence, CliLog().Lines());
+  if (!recorded) PrintMessage("错误", "报告写入失败: " + o.out);
   if (p.stop_requested()) return kExitStopped;
+  if (!recorded) return kExitFailed;
   return done == wanted ? kExitOk : kExitFailed;
 }
 
@@ -223,6 +262,9 @@ void AddFilterOptions(CLI::App* cmd, ListOptions& o) {
   cmd->add_option("--channels", o.channels, "keep these channels, e.g. 1-3 (channels 1 and 3)");
   cmd->add_option("--from", o.from, "keep recordings from this hour: \"YYYY-MM-DD HH\"");
   cmd->add_option("--to", o.to, "... up to this hour: \"YYYY-MM-DD HH\"");
+  cmd->add_option("--clock-offset", o.clock_offset,
+                  "how far the recorder's clock was ahead of true time, ±HH:MM:SS; corrected "
+                  "times (recorder time - offset) are shown beside the recorder's");
 }
 
 }  // namespace
