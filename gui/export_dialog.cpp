@@ -8,12 +8,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "clock_offset_field.h"
+#include "device/notify.h"
 #include "dialog_parts.h"
 #include "file_view.h"
 #include "gui_thread.h"
 #include "main_frame.h"
 #include "recording_model.h"
 #include "recordings/export.h"
+#include "recordings/export_evidence.h"
 
 namespace orvane::gui {
 
@@ -30,6 +33,7 @@ CExportDialog::CExportDialog(CMainFrame* frame, QWidget* parent) : WorkerDialog(
   row->addWidget(path_);
   row->addWidget(browse_);
   layout->addLayout(row);
+  clock_offset_ = AddClockOffsetRow(layout, this);
   progress_ = AddProgressBar(layout, this);
   AddButtonRow(layout, this, {{"开始", &start_}, {"停止", &stop_}});
   start_->setAutoDefault(false);
@@ -46,6 +50,7 @@ void CExportDialog::Prepare(ExportMode mode, int row) {
   mode_ = mode;
   row_ = row;
   path_->clear();
+  clock_offset_->setText(ClockOffsetField(frame_->params()));
   progress_->setRange(0, 100);
   progress_->setValue(0);
 }
@@ -66,7 +71,7 @@ void CExportDialog::Start() {
   if (frame_->RefuseWhileBusy()) return;
   frame_->params().stop.store(0);
   base_ = path_->text();
-  if (base_.isEmpty()) {
+  if (base_.isEmpty() || !ApplyClockOffsetField(clock_offset_, frame_)) {
     frame_->Warn("参数设置错误，请重新设置");
     return;
   }
@@ -81,10 +86,18 @@ void CExportDialog::Start() {
     request.base_folder = base;
     request.mode = mode == ExportMode::Single ? ExportSingle : ExportTicked;
     request.row = row;
-    RunExport(frame->params(), model->rows(), request, [model](const ExportedFile&) {
+    std::vector<EvidenceFile> evidence;
+    RunExport(frame->params(), model->rows(), request, [model, &evidence](const ExportedFile& f) {
+      if (f.created)
+        evidence.push_back({static_cast<int64_t>(model->rows().EntryIndex(f.row)),
+                            &model->rows().Entry(f.row), f});
       // The worker unticks rows as their files are done; the list repaints.
       PostToGui([model] { model->TicksChanged(); });
     });
+    // Before the dialog closes (and the machine perhaps powers off): the
+    // report, the checksums and the log go beside the files.
+    if (!RecordExportEvidence(frame->params(), base, evidence, frame->audit_log().Lines()))
+      PostError("报告写入失败: " + base);
   });
 }
 

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "gui_thread.h"
+#include "recordings/clock_offset.h"
 #include "recordings/row_text.h"
 #include "scan/scan_parameters.h"
 
@@ -18,7 +19,13 @@ int RecordingModel::rowCount(const QModelIndex& parent) const {
 }
 
 int RecordingModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : 5;
+  if (parent.isValid()) return 0;
+  return params_.clock_offset != 0 ? 7 : 5;
+}
+
+void RecordingModel::ClockOffsetChanged() {
+  beginResetModel();
+  endResetModel();
 }
 
 QString RecordingModel::CellText(int row, int column) const {
@@ -30,6 +37,13 @@ QString RecordingModel::CellText(int row, int column) const {
     case 2: return Q(t.size);
     case 3: return Q(t.start);
     case 4: return Q(t.end);
+    // Beside the recorder's times, which stay as the recorder listed them.
+    case 5:
+      return Q(
+          CorrectedTimeText(params_.head.time_kind, Entry(row).start_time, params_.clock_offset));
+    case 6:
+      return Q(
+          CorrectedTimeText(params_.head.time_kind, Entry(row).end_time, params_.clock_offset));
     default: return {};
   }
 }
@@ -56,7 +70,10 @@ Qt::ItemFlags RecordingModel::flags(const QModelIndex& index) const {
 }
 
 QVariant RecordingModel::headerData(int section, Qt::Orientation o, int role) const {
-  if (o != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= 5) return {};
+  if (o != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount())
+    return {};
+  if (section == 5) return QString::fromUtf8(kCorrectedStartCaption);
+  if (section == 6) return QString::fromUtf8(kCorrectedEndCaption);
   return QString::fromUtf8(kRowColumnCaptions[section]);
 }
 
