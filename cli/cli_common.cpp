@@ -17,7 +17,13 @@
 
 namespace orvane::cli {
 
+AuditLog& CliLog() {
+  static AuditLog log;
+  return log;
+}
+
 void PrintMessage(std::string_view type, std::string_view text) {
+  CliLog().Add(type, text);
   std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(type.size()), type.data(),
                static_cast<int>(text.size()), text.data());
 }

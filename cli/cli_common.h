@@ -11,6 +11,7 @@
 
 #include "device/device_info.h"
 #include "device/notify.h"
+#include "recordings/audit_log.h"
 #include "scan/scan_parameters.h"
 
 namespace orvane::cli {
@@ -50,8 +51,12 @@ class TerminalSink final : public NotifySink {
   std::chrono::steady_clock::time_point last_draw_{};
 };
 
-// Prints one of the system's messages to stderr with its log type.
+// Prints one of the system's messages to stderr with its log type, and keeps
+// it in the command's own log (CliLog).
 void PrintMessage(std::string_view type, std::string_view text);
+// Every message this run printed, for the orvane-log.txt an export or an
+// image leaves behind.
+AuditLog& CliLog();
 
 // Turns DEVICE (an image path, a /dev path, or drive:N) into a device the
 // engines can open. On failure prints why and returns false. `errors`, when

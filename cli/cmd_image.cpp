@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -146,13 +147,23 @@ int RunImage(const ImageOptions& o) {
   const bool complete = RunBackupJob(job, flags, hooks);
   InstallStopOnInterrupt(nullptr);
   progress.Finish();
+  // The log travels with the image, beside its hash files.
+  bool logged = true;
+  if (job.target.kind == kEndpointFile) {
+    const std::string folder = std::filesystem::absolute(job.target.path).parent_path().string();
+    if (!AppendAuditLog(folder, CliLog().Lines())) {
+      PrintMessage(kLogWarning, "日志写入失败: " + folder + "/" + std::string(kAuditLogName));
+      logged = false;
+    }
+  }
   if (o.json) {
     const nlohmann::ordered_json summary = {{"source", o.source},
                                             {"target", o.target},
                                             {"source_offset", job.source.offset},
                                             {"target_offset", job.target.offset},
                                             {"bytes", job.source.size},
-                                            {"complete", complete}};
+                                            {"complete", complete},
+                                            {"sha256", job.hashes.image_sha256.empty() ? job.hashes.source_sha256 : job.hashes.image_sha256}};
     std::printf("%s\n", summary.dump().c_str());
   } else {
     std::printf("%s -> %s: %lld bytes from byte %lld%s\n", o.source.c_str(), o.target.c_str(),

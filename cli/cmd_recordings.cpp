@@ -12,7 +12,9 @@
 #include "device/source_device.h"
 #include "imaging/unread_areas.h"
 #include "map_option.h"
+#include "recordings/clock_offset.h"
 #include "recordings/export.h"
+#include "recordings/export_evidence.h"
 #include "recordings/recording_rows.h"
 #include "recordings/row_filter.h"
 #include "recordings/row_text.h"
@@ -31,6 +33,7 @@ struct ListOptions {
   int page = 0;
   std::optional<std::string> channels;
   std::optional<std::string> from, to;
+  std::optional<std::string> clock_offset;
   bool json = false;
   // export only
   std::string source;
@@ -59,6 +62,14 @@ int LoadAndFilter(const ListOptions& o, ScanParameters& p, RecordingRows& rows,
   if (o.page < 0) {
     PrintMessage("错误", "page must be 0 or more");
     return kExitUsage;
+  }
+  if (o.clock_offset) {
+    const std::optional<int64_t> offset = ParseClockOffset(*o.clock_offset);
+    if (!offset) {
+      PrintMessage("错误", "--clock-offset takes ±HH:MM:SS, e.g. +00:03:12");
+      return kExitUsage;
+    }
+    p.clock_offset = *offset;
   }
   std::optional<FilterSettings> by_date, by_channel;
   if (o.from || o.to) {
@@ -114,6 +125,7 @@ int ListCommand(const ListOptions& o) {
                            {"mode", p.head.mode},         {"version", p.head.version},
                            {"time_kind", p.head.time_kind}, {"pages", pages},
                            {"page", o.page}};
+    if (o.clock_offset) head["clock_offset"] = ClockOffsetText(p.clock_offset);
     // Streamed row by row: a page may hold 20,000,000 recordings.
     std::string text = head.dump();
     text.pop_back();
@@ -128,7 +140,12 @@ int ListCommand(const ListOptions& o) {
                           {"size", e.size},
                           {"start", FormatTimeText(kind, e.start_time)},
                           {"end", FormatTimeText(kind, e.end_time)},
-                          {"fragments", std::move(frags)}};
+                          {"fragments", std::move(frags)},
+                          {"found_by", FoundByText(e.found_by)}};
+      if (o.clock_offset) {
+        j["start_corrected"] = CorrectedTimeText(kind, e.start_time, p.clock_offset);
+        j["end_corrected"] = CorrectedTimeText(kind, e.end_time, p.clock_offset);
+      }
       if (map) j["missing_bytes"] = MissingBytes(*map, e);
       if (r) std::fputc(',', stdout);
       std::fputs(j.dump().c_str(), stdout);
@@ -137,16 +154,27 @@ int ListCommand(const ListOptions& o) {
     return kExitOk;
   }
 
-  std::printf("%s\t%s\t%s\t%s\t%s\t%s%s\n", kRowColumnCaptions[0], kRowColumnCaptions[1],
-              kRowColumnCaptions[2], kRowColumnCaptions[3], kRowColumnCaptions[4], "片段",
-              map ? "\t缺失字节" : "");
+  // Corrected times follow the recorder's, which stay as the recorder listed them.
+  const std::string corrected_captions =
+      std::string("\t") + kCorrectedStartCaption + "\t" + kCorrectedEndCaption;
+  std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s%s%s\n", kRowColumnCaptions[0], kRowColumnCaptions[1],
+              kRowColumnCaptions[2], kRowColumnCaptions[3], kRowColumnCaptions[4], "片段", "来源",
+              map ? "\t缺失字节" : "", o.clock_offset ? corrected_captions.c_str() : "");
   for (size_t r = 0; r < rows.size(); ++r) {
     const RecordingEntry& e = rows.Entry(r);
     const RowTexts t = MakeRowTexts(e, static_cast<int64_t>(rows.EntryIndex(r)), kind);
     const std::string missing = map ? "\t" + std::to_string(MissingBytes(*map, e)) : "";
-    std::printf("%s\t%s\t%s\t%s\t%s\t%u%s\n", t.index.c_str(), t.channel.c_str(), t.size.c_str(),
-                t.start.c_str(), t.end.c_str(), e.fragments.size(), missing.c_str());
+    std::string corrected;
+    if (o.clock_offset)
+      corrected = "\t" + CorrectedTimeText(kind, e.start_time, p.clock_offset) + "\t" +
+                  CorrectedTimeText(kind, e.end_time, p.clock_offset);
+    std::printf("%s\t%s\t%s\t%s\t%s\t%u\t%s%s%s\n", t.index.c_str(), t.channel.c_str(),
+                t.size.c_str(), t.start.c_str(), t.end.c_str(), e.fragments.size(),
+                std::string(FoundByText(e.found_by)).c_str(), missing.c_str(), corrected.c_str());
   }
+  if (o.clock_offset)
+    std::fprintf(stderr, "recorder clock offset %s: corrected = recorder time - offset\n",
+                 ClockOffsetText(p.clock_offset).c_str());
   std::fprintf(stderr, "page %d of %d pages: %zu recordings shown\n", o.page, pages, rows.size());
   return kExitOk;
 }
@@ -208,8 +236,10 @@ int ExportCommand(const ListOptions& o) {
   request.base_folder = o.out;
   request.mode = ExportTicked;
   nlohmann::ordered_json files = nlohmann::ordered_json::array();
+  std::vector<EvidenceFile> evidence;
   RunExport(p, rows, request, [&](const ExportedFile& f) {
     if (!f.created) return;
+    evidence.push_back({static_cast<int64_t>(rows.EntryIndex(f.row)), &rows.Entry(f.row), f});
     terminal.FinishProgress();
     if (o.json) {
       files.push_back({{"row", rows.EntryIndex(f.row)},
@@ -217,7 +247,8 @@ int ExportCommand(const ListOptions& o) {
                        {"bytes", f.written},
                        {"complete", f.whole()},
                        {"unreadable_bytes", f.loss.unreadable},
-                       {"missing_bytes_past_end", f.loss.past_end}});
+                       {"missing_bytes_past_end", f.loss.past_end},
+                       {"sha256", f.sha256}});
       if (f.whole()) {
         ++done;
         bytes += f.written;
@@ -240,15 +271,24 @@ int ExportCommand(const ListOptions& o) {
   });
   InstallStopOnInterrupt(nullptr);
   terminal.FinishProgress();
-  std::fprintf(stderr, "exported %zu of %zu recordings (%s) into %s\n", done, wanted,
-               FormatSize(bytes).c_str(), o.out.c_str());
+  char summary[512];
+  std::snprintf(summary, sizeof summary, "exported %zu of %zu recordings (%s) into %s", done,
+                wanted, FormatSize(bytes).c_str(), o.out.c_str());
+  std::fprintf(stderr, "%s\n", summary);
+  CliLog().Add("信息", summary);
+  // The report and the log are written also after a stop: they say what is
+  // in the folder, complete or not.
+  const bool recorded = RecordExportEvidence(p, o.out, evidence, CliLog().Lines());
+  if (!recorded) PrintMessage("错误", "报告写入失败: " + o.out);
   if (o.json) {
-    const nlohmann::ordered_json summary = {{"out", o.out},     {"recordings", wanted},
-                                            {"exported", done}, {"bytes", bytes},
-                                            {"files", files},   {"stopped", p.stop_requested()}};
-    std::printf("%s\n", summary.dump().c_str());
+    const nlohmann::ordered_json summary_json = {
+        {"out", o.out},     {"recordings", wanted}, {"exported", done},
+        {"bytes", bytes},   {"files", files},       {"stopped", p.stop_requested()},
+        {"report", recorded}};
+    std::printf("%s\n", summary_json.dump().c_str());
   }
   if (p.stop_requested()) return kExitStopped;
+  if (!recorded) return kExitFailed;
   return done == wanted ? kExitOk : kExitFailed;
 }
 
@@ -260,6 +300,9 @@ void AddFilterOptions(CLI::App* cmd, ListOptions& o) {
   cmd->add_option("--to", o.to, "... up to this hour: \"YYYY-MM-DD HH\"");
   cmd->add_option("--map", o.map,
                   "map of a rescue copy: its unread areas count as missing and are not read");
+  cmd->add_option("--clock-offset", o.clock_offset,
+                  "how far the recorder's clock was ahead of true time, ±HH:MM:SS; corrected "
+                  "times (recorder time - offset) are shown beside the recorder's");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <filesystem>
 
 #include "backup_device_dialog.h"
 #include "dialog_parts.h"
@@ -247,7 +248,15 @@ void CBpDialg::Start() {
     QMetaObject::invokeMethod(
         view, [view, picture] { view->Show(picture); }, Qt::QueuedConnection);
   };
-  hooks.close_dialog = [this] { CloseByWorker(); };
+  hooks.close_dialog = [this, frame] {
+    // The log goes beside the image before the dialog closes (and the
+    // machine perhaps powers off).
+    if (job_.target.kind == kEndpointFile) {
+      const std::string folder = std::filesystem::absolute(job_.target.path).parent_path().string();
+      AppendAuditLog(folder, frame->audit_log().Lines());
+    }
+    CloseByWorker();
+  };
   frame_->StartWorker([this, frame, hooks] { RunBackupJob(job_, frame->flags(), hooks); });
 }
 

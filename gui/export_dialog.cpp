@@ -12,6 +12,8 @@
 #include <tuple>
 
 #include "device/format_text.h"
+#include "clock_offset_field.h"
+#include "device/notify.h"
 #include "dialog_parts.h"
 #include "file_view.h"
 #include "gui_thread.h"
@@ -19,6 +21,7 @@
 #include "recording_model.h"
 #include "recordings/export.h"
 #include "scan/speed_text.h"
+#include "recordings/export_evidence.h"
 
 namespace orvane::gui {
 
@@ -35,6 +38,7 @@ CExportDialog::CExportDialog(CMainFrame* frame, QWidget* parent) : WorkerDialog(
   row->addWidget(path_);
   row->addWidget(browse_);
   layout->addLayout(row);
+  clock_offset_ = AddClockOffsetRow(layout, this);
   progress_ = AddProgressBar(layout, this);
   progress_text_ = new QLabel(this);
   progress_text_->setObjectName("export_progress_text");
@@ -59,6 +63,7 @@ void CExportDialog::Prepare(ExportMode mode, int row) {
   mode_ = mode;
   row_ = row;
   path_->clear();
+  clock_offset_->setText(ClockOffsetField(frame_->params()));
   progress_->setRange(0, 100);
   progress_->setValue(0);
   progress_text_->clear();
@@ -84,7 +89,7 @@ void CExportDialog::Start() {
   if (frame_->RefuseWhileBusy()) return;
   frame_->params().stop.store(0);
   base_ = path_->text();
-  if (base_.isEmpty()) {
+  if (base_.isEmpty() || !ApplyClockOffsetField(clock_offset_, frame_)) {
     frame_->Warn("参数设置错误，请重新设置");
     return;
   }
@@ -118,7 +123,12 @@ void CExportDialog::Start() {
     request.mode = mode == ExportMode::Single ? ExportSingle : ExportTicked;
     request.row = row;
     CExportDialog* dialog = frame->export_dialog();
-    RunExport(frame->params(), model->rows(), request, [model, dialog](const ExportedFile& f) {
+    std::vector<EvidenceFile> evidence;
+    RunExport(frame->params(), model->rows(), request,
+              [model, dialog, &evidence](const ExportedFile& f) {
+      if (f.created)
+        evidence.push_back({static_cast<int64_t>(model->rows().EntryIndex(f.row)),
+                            &model->rows().Entry(f.row), f});
       // The worker unticks rows as their files are done; the list repaints.
       const size_t row = f.row;
       const bool complete = f.created && f.complete;
@@ -127,6 +137,10 @@ void CExportDialog::Start() {
         dialog->OnFileDone(row, complete);
       });
     });
+    // Before the dialog closes (and the machine perhaps powers off): the
+    // report, the checksums and the log go beside the files.
+    if (!RecordExportEvidence(frame->params(), base, evidence, frame->audit_log().Lines()))
+      PostError("报告写入失败: " + base);
   });
 }
 

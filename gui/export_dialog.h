@@ -42,6 +42,7 @@ class CExportDialog : public WorkerDialog {
   ExportMode mode() const { return mode_; }
   int row() const { return row_; }
   QLineEdit* path_edit() const { return path_; }
+  QLineEdit* clock_offset_edit() const { return clock_offset_; }
   QProgressBar* progress() const { return progress_; }
   QPushButton* start_button() const { return start_; }
   QPushButton* stop_button() const { return stop_; }
@@ -69,6 +70,7 @@ class CExportDialog : public WorkerDialog {
   QLabel* progress_text_;
   QString base_;
   QLineEdit* path_;
+  QLineEdit* clock_offset_;
   QPushButton* browse_;
   QProgressBar* progress_;
   QPushButton* start_;

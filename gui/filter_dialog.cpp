@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "clock_offset_field.h"
 #include "dialog_parts.h"
 #include "file_view.h"
 #include "gui_thread.h"
@@ -62,6 +63,7 @@ CSetDlg::CSetDlg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, paren
   channels_ = new QLineEdit(channel_box);
   channel_form->addRow("通道号:", channels_);
   layout->addWidget(channel_box);
+  clock_offset_ = AddClockOffsetRow(layout, this);
 
   progress_ = AddProgressBar(layout, this);
   AddButtonRow(layout, this, {{"确定", &ok_}, {"停止", &stop_}});
@@ -92,6 +94,7 @@ void CSetDlg::Prepare() {
   if (last <= first) last = first.addSecs(3600);
   start_->setDateTime(first);
   end_->setDateTime(last);
+  clock_offset_->setText(ClockOffsetField(frame_->params()));
   progress_->setRange(0, 100);
   progress_->setValue(0);
 }
@@ -150,7 +153,7 @@ void CSetDlg::Confirm() {
   settings.end_key = KeyOf(end_->dateTime());
   settings.channels = ParseChannelList(S(channels_->text()));
   channel_list_ = settings.channels;
-  if (!settings.valid()) {
+  if (!settings.valid() || !ApplyClockOffsetField(clock_offset_, frame_)) {
     frame_->Warn(Q(kMsgFilterBadParameters));
     return;
   }

@@ -31,6 +31,7 @@ class CSetDlg : public WorkerDialog {
   QDateTimeEdit* start_picker() const { return start_; }
   QDateTimeEdit* end_picker() const { return end_; }
   QLineEdit* channel_edit() const { return channels_; }
+  QLineEdit* clock_offset_edit() const { return clock_offset_; }
   QProgressBar* progress() const { return progress_; }
   QPushButton* ok_button() const { return ok_; }
   QPushButton* stop_button() const { return stop_; }
@@ -49,6 +50,7 @@ class CSetDlg : public WorkerDialog {
   QDateTimeEdit* start_;
   QDateTimeEdit* end_;
   QLineEdit* channels_;
+  QLineEdit* clock_offset_;
   QProgressBar* progress_;
   QPushButton* ok_;
   QPushButton* stop_;

@@ -214,6 +214,7 @@ void CMainFrame::BuildPanes() {
 void CMainFrame::resizeEvent(QResizeEvent* event) { QMainWindow::resizeEvent(event); }
 
 void CMainFrame::AddLogLine(const QString& type, const QString& text) {
+  audit_log_.Add(S(type), S(text));
   log_view_->AddLogLine(type, text);
   if (type == kLogInfo) return;
   for (WorkerDialog* d : findChildren<WorkerDialog*>())

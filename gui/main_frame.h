@@ -6,7 +6,6 @@
 // the GUI thread while the worker waits.
 
 #include <QMainWindow>
-
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -15,6 +14,7 @@
 
 #include "device/device_info.h"
 #include "device/notify.h"
+#include "recordings/audit_log.h"
 #include "recordings/export_totals.h"
 #include "scan/scan_parameters.h"
 #include "scan/worker_flags.h"
@@ -94,6 +94,9 @@ class CMainFrame : public QMainWindow {
   QAction* action(Command id) const;
 
   void AddLogLine(const QString& type, const QString& text);
+  // Every log line since the program started, also those the user cleared
+  // from the pane; exports and backups leave it beside their files.
+  const AuditLog& audit_log() const { return audit_log_; }
   void Warn(const QString& text) { AddLogLine(kLogWarning, text); }
   void Info(const QString& text) { AddLogLine(kLogInfo, text); }
   // The warning every start logs while a worker runs; true when refused.
@@ -187,6 +190,7 @@ class CMainFrame : public QMainWindow {
   int64_t job_start_second_ = 0;
   std::atomic<int> live_workers_{0};
   std::unique_ptr<GuiSink> sink_;
+  AuditLog audit_log_;
 
   CLogView* log_view_ = nullptr;
   CDiskView* disk_view_ = nullptr;

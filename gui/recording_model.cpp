@@ -5,6 +5,7 @@
 
 #include "gui_thread.h"
 #include "recordings/row_sort.h"
+#include "recordings/clock_offset.h"
 #include "recordings/row_text.h"
 #include "scan/scan_parameters.h"
 
@@ -19,7 +20,13 @@ int RecordingModel::rowCount(const QModelIndex& parent) const {
 }
 
 int RecordingModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : 6;
+  if (parent.isValid()) return 0;
+  return params_.clock_offset != 0 ? 8 : 6;
+}
+
+void RecordingModel::ClockOffsetChanged() {
+  beginResetModel();
+  endResetModel();
 }
 
 QString RecordingModel::CellText(int row, int column) const {
@@ -33,6 +40,13 @@ QString RecordingModel::CellText(int row, int column) const {
     case 4: return Q(t.end);
     case ColumnFragments:
       return QString::number(Entry(row).fragments.size());
+    // Beside the recorder's times, which stay as the recorder listed them.
+    case 6:
+      return Q(
+          CorrectedTimeText(params_.head.time_kind, Entry(row).start_time, params_.clock_offset));
+    case 7:
+      return Q(
+          CorrectedTimeText(params_.head.time_kind, Entry(row).end_time, params_.clock_offset));
     default: return {};
   }
 }
@@ -59,7 +73,10 @@ Qt::ItemFlags RecordingModel::flags(const QModelIndex& index) const {
 }
 
 QVariant RecordingModel::headerData(int section, Qt::Orientation o, int role) const {
-  if (o != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 5) return {};
+  if (o != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount())
+    return {};
+  if (section == 6) return QString::fromUtf8(kCorrectedStartCaption);
+  if (section == 7) return QString::fromUtf8(kCorrectedEndCaption);
   if (section == ColumnFragments) return QStringLiteral("片段");
   return QString::fromUtf8(kRowColumnCaptions[section]);
 }

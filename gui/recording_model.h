@@ -58,6 +58,9 @@ class RecordingModel : public QAbstractTableModel {
   RecordingRows& rows() { return rows_; }
   // Tells the view that rows changed ticks behind its back (export worker).
   void TicksChanged();
+  // The recorder clock offset of the parameters changed: the corrected-time
+  // columns appear, change or go.
+  void ClockOffsetChanged();
 
  signals:
   // Any tick changed (by the user or the export).

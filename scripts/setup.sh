@@ -16,6 +16,7 @@ packages=(
   libssl-dev
   libewf-dev ewf-tools
   gddrescue
+  chromium
   qt6-translations-l10n
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
 )

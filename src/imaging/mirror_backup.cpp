@@ -15,7 +15,9 @@
 #include "device/format_text.h"
 #include "device/notify.h"
 #include "device/source_device.h"
+#include "imaging/backup_hashing.h"
 #include "imaging/rescue_copy.h"
+#include "recordings/hashing.h"
 #include "scan/worker_flags.h"
 
 namespace orvane {
@@ -183,6 +185,9 @@ bool ResumableMap(const BackupJob& job, int64_t size, RescueMap& map, const Repo
 
 struct RescueCopyResult {
   bool complete = false;
+  // Every byte went by once, in order, from the range's start: the hashes
+  // taken on the way are those of the whole range.
+  bool hashed_in_order = false;
 };
 
 std::string BadAreaText(const MapArea& area) {
@@ -202,7 +207,8 @@ std::string SummaryText(const RescueMap& map, int64_t seconds) {
 }
 
 RescueCopyResult CopyWithRescue(BackupJob& job, ReadBackend& source, int fd, RescueMap& map,
-                                const BackupHooks& hooks, const Reporter& report) {
+                                BackupHasher& hasher, const BackupHooks& hooks,
+                                const Reporter& report) {
   const auto started = std::chrono::steady_clock::now();
   const int64_t source_offset = map.begin();
   const int64_t target_offset = job.target.offset;
@@ -213,6 +219,9 @@ RescueCopyResult CopyWithRescue(BackupJob& job, ReadBackend& source, int fd, Res
   RescueSettings settings;
   settings.block = kBackupBlock;
   settings.retries = std::max<int32_t>(0, job.retries);
+  // A healthy source is copied in one pass from start to end, and hashed as
+  // it goes. A resumed copy, or one whose later passes fill gaps, is not.
+  int64_t hashed_up_to = map.Bytes(kAreaFinished) == 0 ? source_offset : -1;
   RescueIo io;
   io.source = &source;
   io.stop = &job.stop;
@@ -221,6 +230,12 @@ RescueCopyResult CopyWithRescue(BackupJob& job, ReadBackend& source, int fd, Res
     if (!WriteAll(fd, data, length, to)) {
       report.Log(kLogWarning, OffsetText("写入失败 偏移:", to));
       return false;
+    }
+    if (pos == hashed_up_to) {
+      hasher.Copied(data, length);
+      hashed_up_to += static_cast<int64_t>(length);
+    } else {
+      hashed_up_to = -1;
     }
     if (hooks.written) hooks.written(to, data, length);
     return true;
@@ -252,7 +267,53 @@ RescueCopyResult CopyWithRescue(BackupJob& job, ReadBackend& source, int fd, Res
                     map.Bytes(kAreaFinished) == map.end() - map.begin();
   // Gone through to the end, bad areas or not.
   if (!outcome.stopped && !outcome.write_failed) report.Position(blocks);
+  result.hashed_in_order = result.complete && hashed_up_to == map.end();
   return result;
+}
+
+// A copy that was not made in one pass (resumed, or with gaps filled later,
+// or left incomplete) has no hash of the source range; the image file, as it
+// now stands, is hashed from the target after the copy.
+BackupHashes HashesAfterCopy(const BackupJob& job, BackupHasher& hasher, bool in_order) {
+  BackupHashes h = hasher.Finish();
+  if (in_order) return h;
+  h = BackupHashes{};
+  if (job.target.kind == kEndpointFile) {
+    h.image_sha256 = DigestOfFile(job.target.SystemPath(), DigestKind::Sha256);
+    h.image_md5 = DigestOfFile(job.target.SystemPath(), DigestKind::Md5);
+  }
+  return h;
+}
+
+// The hashes go to the log, and beside an image file, so that the copy can be
+// checked later with sha256sum -c / md5sum -c.
+void ReportHashes(const Reporter& report, BackupJob& job, BackupHashes hashes, bool complete) {
+  job.hashes = std::move(hashes);
+  const BackupHashes& h = job.hashes;
+  if (!complete) report.Log(kLogWarning, "镜像不完整: 哈希值只覆盖已写入的部分");
+  if (job.target.kind == kEndpointDrive) {
+    if (h.source_sha256.empty()) return;
+    report.Log(kLogInfo, "源范围 SHA-256: " + h.source_sha256);
+    report.Log(kLogInfo, "源范围 MD5: " + h.source_md5);
+    return;
+  }
+  if (h.source_sha256.empty()) {
+    report.Log(kLogInfo, "镜像 SHA-256: " + h.image_sha256);
+    report.Log(kLogInfo, "镜像 MD5: " + h.image_md5);
+  } else if (h.image_sha256 == h.source_sha256) {
+    report.Log(kLogInfo, "源范围与镜像 SHA-256: " + h.source_sha256);
+    report.Log(kLogInfo, "源范围与镜像 MD5: " + h.source_md5);
+  } else {
+    report.Log(kLogInfo, "源范围 SHA-256: " + h.source_sha256);
+    report.Log(kLogInfo, "源范围 MD5: " + h.source_md5);
+    report.Log(kLogInfo, "镜像 SHA-256 (含目标偏移前的零字节): " + h.image_sha256);
+    report.Log(kLogInfo, "镜像 MD5 (含目标偏移前的零字节): " + h.image_md5);
+  }
+  const std::string path = job.target.SystemPath();
+  if (!WriteImageChecksums(path, h))
+    report.Log(kLogWarning, "写入哈希文件失败: " + path + ".sha256 / .md5");
+  else
+    report.Log(kLogInfo, "哈希文件: " + path + ".sha256, " + path + ".md5");
 }
 
 }  // namespace
@@ -370,18 +431,19 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
       (void)::ftruncate(fd, target_offset + size);
   }
 
-  const RescueCopyResult result = CopyWithRescue(job, *source, fd, map, hooks, report);
+  BackupHasher hasher(job.target.kind != kEndpointDrive, target_offset);
+  const RescueCopyResult result = CopyWithRescue(job, *source, fd, map, hasher, hooks, report);
 
   // A drive is often unplugged right after the end line: make sure the
   // blocks are on it by then.
   if (job.target.kind == kEndpointDrive) ::fsync(fd);
-  if (::close(fd) != 0 && result.complete) {
+  const bool closed = ::close(fd) == 0;
+  if (!closed && result.complete)
     report.Log(kLogWarning, OffsetText("写入失败 偏移:", target_offset));
-    report.Log(kLogInfo, kMsgBackupFinished);
-    return false;
-  }
+  ReportHashes(report, job, HashesAfterCopy(job, hasher, result.hashed_in_order),
+               result.complete && closed);
   report.Log(kLogInfo, kMsgBackupFinished);
-  return result.complete;
+  return result.complete && closed;
 }
 
 bool RunBackupJob(BackupJob& job, WorkerFlags& flags, const BackupHooks& hooks) {

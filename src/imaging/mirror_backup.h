@@ -64,20 +64,38 @@ BackupEndpoint DriveEndpoint(const DeviceInfo& drive);
 // The endpoint text: "%s---%s---#%d" for a drive, the full path for a file.
 std::string EndpointText(const BackupEndpoint& e);
 
+// Hex digests of a copy, taken from the blocks as they pass. `source_*`
+// cover the bytes read from the source range; `image_*` the target file as
+// written (its leading zeros before a target offset included), and are left
+// empty for a drive target.
+struct BackupHashes {
+  std::string source_sha256;
+  std::string source_md5;
+  std::string image_sha256;
+  std::string image_md5;
+};
+
 // The copy in progress: both sides in bytes and the stop flag the dialog (or
-// Ctrl-C) sets. With a map path, the state of the copy is kept there and a
-// copy stopped earlier over the same range goes on from it.
+// Ctrl-C) sets; the hashes once it has ended. With a map path, the state of
+// the copy is kept there and a copy stopped earlier over the same range goes
+// on from it.
 struct BackupJob {
   BackupEndpoint source;
   BackupEndpoint target;
   std::string map_path;
   int32_t retries = 0;  // extra passes over the bad sectors
   std::atomic<int32_t> stop{0};
+  BackupHashes hashes;
 };
 
 // The map a copy onto `target` keeps by default: beside an image file. A
 // drive has no place beside it; its copy keeps a map only when given one.
 std::string DefaultMapPath(const BackupEndpoint& target);
+
+// Writes IMAGE.sha256 and IMAGE.md5 beside an image file, each one line as
+// `sha256sum -c` / `md5sum -c` check it in the image's folder. False when
+// either cannot be written.
+bool WriteImageChecksums(const std::string& image_path, const BackupHashes& hashes);
 
 // The dialog's fields when "开始" is pressed.
 struct BackupRequest {
@@ -120,7 +138,9 @@ struct BackupHooks {
 
 // The copy itself, from "正在进行镜像备份..." to "镜像备份任务结束". Bad
 // areas do not end it: they stay zero in the image, each is logged once
-// with its size, and a summary follows. Returns true when every byte was
+// with its size, and a summary follows. The source range and the image are
+// hashed on the way; the hashes are logged and, for an image file, written
+// beside it before the end line. Returns true when every byte was
 // copied. A range that ends inside the last,
 // partial sector of the source ends at the source's last byte: the copy of
 // an image file is byte for byte the file, never padded to a sector.

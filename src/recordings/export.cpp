@@ -14,6 +14,7 @@
 #include "device/notify.h"
 #include "device/source_device.h"
 #include "recordings/export_totals.h"
+#include "recordings/hashing.h"
 #include "recordings/recording_rows.h"
 #include "scan/salvage_read.h"
 #include "scan/scan_parameters.h"
@@ -24,19 +25,6 @@ namespace orvane {
 namespace {
 constexpr uint32_t kDahuaHeaderMagic = 0x49494844;  // "DHII"
 constexpr int64_t kNoChannelFolderFrom = 255;
-
-bool WriteAll(int fd, const uint8_t* data, size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, data, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
 
 std::string TrimBase(std::string base) {
   while (base.size() > 1 && base.back() == '/') base.pop_back();
@@ -69,7 +57,7 @@ std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry
 }
 
 bool CopyFragment(const FragmentExtent& fragment, int64_t& written, ReadLoss& loss,
-                  const ScanParameters& p, SourceDevice& device, int fd) {
+                  const ScanParameters& p, SourceDevice& device, HashingFile& out) {
   int64_t end = SaturatingAdd(fragment.offset, static_cast<int64_t>(fragment.length));
   // What lies beyond the device end is not there to copy: it is counted,
   // not read chunk by chunk into one error line each.
@@ -103,7 +91,7 @@ bool CopyFragment(const FragmentExtent& fragment, int64_t& written, ReadLoss& lo
       if (h < static_cast<uint32_t>(got)) skip = h;
     }
     const size_t n = static_cast<size_t>(got) - skip;
-    if (!WriteAll(fd, buffer.data() + skip, n)) {
+    if (!out.Write(buffer.data() + skip, n)) {
       PostError(kMsgWriteTargetFailed);
       return false;
     }
@@ -131,8 +119,8 @@ ExportedFile ExportRecording(const std::string& base_folder, const RecordingEntr
                              ScanParameters& p, SourceDevice& device, int64_t index) {
   ExportedFile result;
   result.path = BuildExportPath(p, entry, base_folder, index);
-  const int fd = ::open(result.path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
+  HashingFile out;
+  if (!out.Create(result.path)) {
     PostError(kMsgCreateTargetFailed);
     return result;
   }
@@ -141,7 +129,7 @@ ExportedFile ExportRecording(const std::string& base_folder, const RecordingEntr
   bool complete = true;
   const uint32_t count = entry.fragments.size();
   for (uint32_t i = 0; i < count; ++i) {
-    if (!CopyFragment(entry.fragments[i], result.written, result.loss, p, device, fd)) {
+    if (!CopyFragment(entry.fragments[i], result.written, result.loss, p, device, out)) {
       complete = false;
       break;
     }
@@ -150,7 +138,9 @@ ExportedFile ExportRecording(const std::string& base_folder, const RecordingEntr
       break;
     }
   }
-  if (::close(fd) != 0 && complete) {
+  const bool closed = out.Close();
+  result.sha256 = out.Sha256();
+  if (!closed && complete) {
     PostError(kMsgWriteTargetFailed);
     complete = false;
   }

@@ -17,6 +17,7 @@ namespace orvane {
 struct ScanParameters;
 class SourceDevice;
 class RecordingRows;
+class HashingFile;
 
 inline constexpr std::string_view kMsgExporting = "正在导出文件...";
 inline constexpr std::string_view kMsgExportDone = "导出文件任务结束";
@@ -55,6 +56,7 @@ struct ExportedFile {
   ReadLoss loss;
   // The file holds the whole recording, every byte read from the device.
   bool whole() const { return created && complete && loss.none(); }
+  std::string sha256;     // hex digest of the bytes written, when created
 };
 
 // Creates the folder and all missing parents. True when it exists afterwards.
@@ -66,7 +68,7 @@ bool EnsureDirectory(const std::string& path);
 std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry,
                             const std::string& base_folder, int64_t index);
 
-// Appends one fragment to the open file `fd`, reading it in 2 MiB chunks and
+// Appends one fragment to the open file `out`, reading it in 2 MiB chunks and
 // posting the position (written / 2 MiB) after each. A failed read posts
 // "读取设备失败,可能存在坏道"; the chunk is then read again piece by piece
 // and only its unreadable sectors are written as zeros. Bytes beyond the
@@ -75,7 +77,7 @@ std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry
 // when the file could not take the bytes or a stop cut the fragment short
 // (the chunk in hand is still written).
 bool CopyFragment(const FragmentExtent& fragment, int64_t& written, ReadLoss& loss,
-                  const ScanParameters& p, SourceDevice& device, int fd);
+                  const ScanParameters& p, SourceDevice& device, HashingFile& out);
 
 // The line that tells of a recording's lost bytes, one per kind of loss;
 // empty when there is none of that kind.

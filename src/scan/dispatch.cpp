@@ -128,6 +128,21 @@ void LoadTaskPage(ScanParameters& p, int32_t page) {
     default:
       break;
   }
+  // The readers mark only the groups they form; every other entry was found
+  // the way the task's brand and mode find recordings.
+  const FoundBy found_by = DefaultFoundBy(p.brand, p.mode);
+  for (RecordingEntry& e : p.recordings)
+    if (e.found_by == FoundBy::Unknown) e.found_by = found_by;
+}
+
+FoundBy DefaultFoundBy(int32_t brand, int32_t mode) {
+  // Boli scans frames in both modes; Jovision's deep parse looks for the
+  // starts of recording files sector by sector.
+  if (brand == BrandBoli) return FoundBy::Carved;
+  if (brand == BrandJovision && mode == ScanModeDeep) return FoundBy::Carved;
+  if (mode == ScanModeFast) return FoundBy::Index;
+  if (mode == ScanModeDeep) return FoundBy::Chain;
+  return FoundBy::Unknown;
 }
 
 bool BrandHasSmartValue(int32_t brand) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "scan/found_by.h"
+
 namespace orvane {
 
 struct DeviceInfo;
@@ -24,7 +26,8 @@ void PrepareTaskHead(ScanParameters& p);
 void RunParse(ScanParameters& p, StopFlag stop = StopFlag::Clear);
 // PrepareTaskHead, then the engine of the parameters' brand reads the page.
 // A path that is no regular file or block device is refused with
-// "打开任务文件失败" before any engine opens it.
+// "打开任务文件失败" before any engine opens it. Every loaded entry leaves
+// it knowing how it was found.
 void LoadTaskPage(ScanParameters& p, int32_t page);
 
 // Byte length of the source as it reads, else as the device list knows it;
@@ -37,6 +40,9 @@ int64_t ClampRegionToSource(ScanParameters& p);
 // True for an engine's text that refuses the parse as a whole: a device that
 // is not of the chosen brand, a buffer the scan cannot run with.
 bool IsParseRefusal(std::string_view text);
+// How a brand's task reader finds its recordings in a mode, apart from the
+// groups it forms itself.
+FoundBy DefaultFoundBy(int32_t brand, int32_t mode);
 // The user's smart value when given, else the brand's detector, else its
 // fallback; -1 for brands without a detector.
 int64_t ResolveSmartValue(ScanParameters& p);

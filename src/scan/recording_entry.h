@@ -5,11 +5,13 @@
 // the fragment list keeps its first extent inline and allocates only for
 // recordings that have more.
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
+
+#include "scan/found_by.h"
 
 namespace orvane {
 
@@ -60,6 +62,7 @@ struct RecordingEntry {
   uint32_t end_time2 = 0;
   int64_t size = 0;  // bytes as the engine computed them
   FragmentList fragments;
+  FoundBy found_by = FoundBy::Unknown;
 };
 
 inline FragmentList& FragmentList::operator=(const FragmentList& o) {

@@ -55,6 +55,9 @@ struct ScanParameters {
   std::atomic<int32_t> stop{0};  // the only field the GUI writes during a run
   TaskHead head;
   std::vector<RecordingEntry> recordings;
+  // Seconds the recorder's clock ran ahead of the true time; shown beside
+  // the recorder's times, never used in file names.
+  int64_t clock_offset = 0;
 
   bool stop_requested() const { return stop.load(std::memory_order_relaxed) != 0; }
 };

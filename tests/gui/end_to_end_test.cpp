@@ -85,7 +85,7 @@ class EndToEndTest : public QObject {
     QVERIFY(ex->progress_text()->text().contains("2 / 2"));
     std::vector<std::string> files;
     for (const auto& e : std::filesystem::recursive_directory_iterator(out))
-      if (e.is_regular_file()) files.push_back(e.path().string());
+      if (e.is_regular_file() && e.path().extension() == ".dav") files.push_back(e.path().string());
     std::sort(files.begin(), files.end());
     QCOMPARE(files.size(), size_t{2});
     QVERIFY(files[0].find("/channel 3/2019-05-01/0-2019-05-01 08-00-00-") != std::string::npos);

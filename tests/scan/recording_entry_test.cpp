@@ -8,8 +8,10 @@ namespace orvane {
 namespace {
 
 // A page holds up to 20,000,000 entries, nearly all of one fragment: that one
-// must not cost a heap block.
-static_assert(sizeof(RecordingEntry) <= 56);
+// must not cost a heap block, and the entry stays within one cache line with
+// its one-byte provenance.
+static_assert(sizeof(RecordingEntry) <= 64);
+static_assert(sizeof(FoundBy) == 1);
 
 TEST(FragmentList, GrowsCopiesAndMovesWithoutLosingExtents) {
   FragmentList list;

@@ -125,6 +125,7 @@ void AssembleChunks(std::vector<ChunkSummary>& chunks, uint32_t magic,
     const ChunkSummary& ch = chunks[k];
     if (!g.open()) {
       g.rec.channel = kLeftoverChannel;
+      g.rec.found_by = FoundBy::Leftover;
       g.rec.start_time = ch.first_time;
     }
     g.rec.end_time = ch.last_time;
@@ -151,6 +152,7 @@ void AssembleChunks(std::vector<ChunkSummary>& chunks, uint32_t magic,
     }
     if (!small.open()) {
       small.rec.channel = kSmallChannel;
+      small.rec.found_by = FoundBy::SmallGroup;
       small.rec.start_time = rec.start_time;
       small.rec.end_time = rec.end_time;
     }

@@ -136,6 +136,7 @@ void GroupLeftoverBlocks(std::vector<BlockRecord>& blocks, std::vector<Recording
     if (!Usable(b)) continue;
     if (!open) {
       group = StartRecording(kLeftoverChannel, b.first_time, b.last_time);
+      group.found_by = FoundBy::Leftover;
       open = true;
     }
     group.end_time = b.last_time;
@@ -163,6 +164,7 @@ void GroupSmallRecordings(std::vector<RecordingEntry>& recordings) {
     }
     if (!open) {
       group = StartRecording(kSmallGroupChannel, r.start_time, r.end_time);
+      group.found_by = FoundBy::SmallGroup;
       open = true;
     }
     group.start_time = std::min(group.start_time, r.start_time);

@@ -1,0 +1,110 @@
+#include "recordings/hashing.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "recordings/parallel_digests.h"
+
+namespace orvane {
+
+struct Digest::State {
+  EVP_MD_CTX* ctx = nullptr;
+  ~State() { EVP_MD_CTX_free(ctx); }
+};
+
+Digest::Digest(DigestKind kind) : state_(std::make_unique<State>()) {
+  state_->ctx = EVP_MD_CTX_new();
+  const EVP_MD* md = kind == DigestKind::Sha256 ? EVP_sha256() : EVP_md5();
+  if (state_->ctx && EVP_DigestInit_ex(state_->ctx, md, nullptr) != 1) {
+    EVP_MD_CTX_free(state_->ctx);
+    state_->ctx = nullptr;
+  }
+}
+
+Digest::~Digest() = default;
+Digest::Digest(Digest&&) noexcept = default;
+Digest& Digest::operator=(Digest&&) noexcept = default;
+
+void Digest::Update(const void* data, size_t n) {
+  if (state_ && state_->ctx && n > 0) EVP_DigestUpdate(state_->ctx, data, n);
+}
+
+std::string Digest::Finish() {
+  if (!state_ || !state_->ctx) return {};
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int len = 0;
+  const bool ok = EVP_DigestFinal_ex(state_->ctx, md, &len) == 1;
+  EVP_MD_CTX_free(state_->ctx);
+  state_->ctx = nullptr;
+  if (!ok) return {};
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(len * 2);
+  for (unsigned int i = 0; i < len; ++i) {
+    hex += kHex[md[i] >> 4];
+    hex += kHex[md[i] & 15];
+  }
+  return hex;
+}
+
+std::string DigestOfFile(const std::string& path, DigestKind kind) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  Digest digest(kind);
+  std::vector<uint8_t> buffer(1 << 20);
+  bool ok = true;
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    digest.Update(buffer.data(), static_cast<size_t>(got));
+  }
+  ::close(fd);
+  return ok ? digest.Finish() : std::string();
+}
+
+std::string ChecksumLine(const std::string& hex, const std::string& name) {
+  return hex + "  " + name + "\n";
+}
+
+HashingFile::HashingFile()
+    : sha256_(std::make_unique<ParallelDigests>(std::vector{DigestKind::Sha256})) {}
+
+std::string HashingFile::Sha256() { return sha256_->Finish()[0]; }
+
+HashingFile::~HashingFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool HashingFile::Create(const std::string& path) {
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  return fd_ >= 0;
+}
+
+bool HashingFile::Write(const uint8_t* data, size_t n) {
+  sha256_->Update(data, n);
+  while (n > 0) {
+    const ssize_t w = ::write(fd_, data, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+bool HashingFile::Close() {
+  if (fd_ < 0) return true;
+  const int rc = ::close(fd_);
+  fd_ = -1;
+  return rc == 0;
+}
+
+}  // namespace orvane
