@@ -90,6 +90,8 @@ void AssembleChunks(std::vector<ChunkSummary>& chunks, uint32_t magic,
     size_t c = s;
     while (rec.size < kChainLimit) {
       const ChunkSummary& cur = chunks[c];
+      // A run that broke off inside its chunk ends the recording there.
+      if (cur.reaches_end == 0) break;
       auto it = std::lower_bound(chunks.begin(), chunks.end(), cur.last_time, key_less);
       size_t next = n;
       int tried = 0;

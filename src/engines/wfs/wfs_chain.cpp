@@ -104,6 +104,8 @@ void ChainBlocks(std::vector<BlockRecord>& blocks, std::vector<RecordingEntry>& 
     size_t at = i;
     while (rec.size < kChainLimit) {
       const BlockRecord& b = blocks[at];
+      // A chain broken inside its block ends the recording there.
+      if (!b.clean) break;
       const int64_t last_seconds = Seconds(b.last_time);
       size_t found = blocks.size();
       int looked = 0;
