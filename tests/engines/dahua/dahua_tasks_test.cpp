@@ -202,5 +202,115 @@ TEST(DahuaRunReader, PageOneStartsAtItsByte) {
   EXPECT_EQ(p.recordings[0].fragments[0].offset, 0x1000);
 }
 
+// A table whose slots all lead to one index (a crafted or damaged disk):
+// the index is read once. And a stop ends the parse before the next area.
+TEST(DahuaFastParse, EachIndexIsReadOnceAndAStopEndsTheAreas) {
+  synth::TempDir tmp;
+  const int32_t brand = BrandDahua;
+  const DahuaVariant& v = DahuaVariantFor(brand);
+  synth::DahuaDisk disk(brand, tmp.File("d.img"), 16 << 20);
+  synth::DahuaAreaSpec area;
+  area.base = 0x200000;
+  area.block_size = 0x100000;
+  area.entries = 16;
+  area.index_offset = 0x1000;   // index at 0x201000, 512 bytes
+  area.data_offset = 0x100000;  // data at 0x300000
+  disk.AddArea(area);
+  for (uint32_t b : {0u, 3u}) {
+    synth::DahuaRecordingSpec r;
+    r.blocks = {b};
+    r.frames = 5;
+    r.end = synth::BlockEnd::kOpen;
+    r.start_time = kT0;
+    disk.Plant(r);
+  }
+  disk.Finish();
+  // Three more slots, with bases between the first area's base and its
+  // index; their headers lead to that index (the last one to an index of
+  // twice the entries that ends inside it) and to the same data.
+  auto header_at = [](int k) { return int64_t{0x202000} + k * 512; };
+  for (int k = 1; k <= 3; ++k) {
+    const int64_t base = 0x200000 + k * 512;
+    const int64_t index = k == 3 ? 0x200E00 : 0x201000;
+    uint8_t field[8];
+    StoreLE64(field, static_cast<uint64_t>(header_at(k) - base) / 512);
+    disk.image().Write(static_cast<int64_t>(v.first_slot) + k * 64, field, 8);
+    StoreLE64(field, static_cast<uint64_t>(base) / 512);
+    disk.image().Write(static_cast<int64_t>(v.first_slot + v.base_field) + k * 64, field, 8);
+    uint8_t h[512] = {};
+    StoreLE32(h + 0x2C, 512);             // unit
+    StoreLE32(h + 0x30, 0x100000 / 512);  // units per block
+    StoreLE32(h + 0x44, static_cast<uint32_t>((index - base) / 512));
+    StoreLE32(h + 0x48, static_cast<uint32_t>((0x300000 - base) / 512));
+    StoreLE32(h + 0x4C, k == 3 ? 32 : 16);
+    StoreLE32(h + 0x148, kDahuaAreaMarker);
+    disk.image().Write(header_at(k), h, sizeof h);
+  }
+  const DeviceInfo dev = synth::ImageDevice(tmp.File("d.img"));
+  ScanParameters p;
+  SetUpParse(p, dev, brand, ScanModeFast, 1, tmp.File("t.tak"));
+  ParseAndLoad(p);
+  // Two blocks in use and one terminator, read from the first area only.
+  EXPECT_EQ(p.head.file_length, 49 + 3 * 33);
+  EXPECT_EQ(p.recordings.size(), 2u);
+
+  struct StopSink final : NotifySink {
+    ScanParameters* p = nullptr;
+    int areas = 0;
+    void Text(NotifyCode, std::string_view) override {}
+    void Found(const ScanProgress&) override {}
+    void Range(int64_t) override { ++areas; }
+    void Totals(const ExportTotals&) override {}
+    void Position(int64_t) override { p->stop.store(1); }
+  } stop;
+  // Each slot with an index of its own now; the stop comes while the first
+  // area's index is read.
+  for (int k = 1; k <= 3; ++k) {
+    uint8_t units[4];
+    StoreLE32(units, static_cast<uint32_t>((0x204000 + k * 0x1000 - (0x200000 + k * 512)) / 512));
+    disk.image().Write(header_at(k) + 0x44, units, 4);
+  }
+  stop.p = &p;
+  {
+    ScopedNotifySink scope(&stop);
+    RunParse(p);
+  }
+  EXPECT_EQ(stop.areas, 1);
+  EXPECT_EQ(p.head.file_length, 49 + 3 * 33);
+}
+
+TEST(DahuaFastParse, AnIndexRunningPastTheMediumEndCostsOneMessage) {
+  synth::TempDir tmp;
+  synth::DahuaDisk disk(BrandDahua, tmp.File("d.img"), 16 << 20);
+  synth::DahuaAreaSpec area;
+  area.base = 0x200000;
+  area.block_size = 0x100000;
+  area.entries = 16;
+  area.index_offset = 0x1000;
+  area.data_offset = 0x100000;
+  disk.AddArea(area);
+  synth::DahuaRecordingSpec r;
+  r.blocks = {2};
+  r.frames = 5;
+  r.end = synth::BlockEnd::kOpen;
+  r.start_time = kT0;
+  disk.Plant(r);
+  disk.Finish();
+  // The header claims a million entries: 32 MB of index on a 16 MiB disk.
+  uint8_t count[4];
+  StoreLE32(count, 1000000);
+  disk.image().Write(0x200000 + 512 + 0x4C, count, 4);
+  const DeviceInfo dev = synth::ImageDevice(tmp.File("d.img"));
+  synth::CapturingSink sink;
+  ScopedNotifySink scope(&sink);
+  ScanParameters p;
+  SetUpParse(p, dev, BrandDahua, ScanModeFast, 1, tmp.File("t.tak"));
+  ParseAndLoad(p);
+  EXPECT_EQ(sink.Count(kMsgReadFailed), 1);
+  bool planted = false;
+  for (const auto& rec : p.recordings) planted |= rec.fragments[0].offset == 0x300000 + 0x200000;
+  EXPECT_TRUE(planted);
+}
+
 }  // namespace
 }  // namespace orvane
