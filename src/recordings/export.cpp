@@ -14,6 +14,7 @@
 #include "device/source_device.h"
 #include "recordings/export_totals.h"
 #include "recordings/recording_rows.h"
+#include "scan/extent_fits.h"
 #include "scan/scan_parameters.h"
 #include "scan/task_head.h"
 
@@ -92,6 +93,12 @@ std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry
 
 bool CopyFragment(const FragmentExtent& fragment, int64_t& written, const ScanParameters& p,
                   SourceDevice& device, int fd) {
+  // A fragment that does not lie within device offsets (from a damaged task)
+  // has nothing to read.
+  if (fragment.offset < 0 || !ExtentFits(static_cast<uint64_t>(fragment.offset), fragment.length)) {
+    PostError(kMsgReadFailed);
+    return false;
+  }
   const int64_t end = SaturatingAdd(fragment.offset, static_cast<int64_t>(fragment.length));
   std::vector<uint8_t> buffer(kExportChunk);
   for (int64_t pos = fragment.offset; pos < end;) {
