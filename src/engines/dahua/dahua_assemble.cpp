@@ -183,7 +183,7 @@ void EncodeRunRecord(const FrameRun& r, uint8_t* out) {
 
 FrameRun DecodeRunRecord(const uint8_t* in) {
   FrameRun r;
-  r.start = static_cast<int64_t>(LoadLE64(in) & 0x7FFFFFFFFFFFFFFFull);
+  r.start = static_cast<int64_t>(LoadLE64(in));
   r.length = LoadLE32(in + 8);
   r.channel = in[12];
   r.first_time = LoadLE32(in + 13);

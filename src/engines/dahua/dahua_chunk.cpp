@@ -225,7 +225,7 @@ size_t DecodeChunkRecord(std::span<const uint8_t> b, ChunkSummary& s) {
   const size_t size = kDahuaChunkRecordFixed + h + t;
   if (size > b.size()) return 0;
   s = ChunkSummary{};
-  s.offset = static_cast<int64_t>(LoadLE64(p) & 0x7FFFFFFFFFFFFFFFull);
+  s.offset = static_cast<int64_t>(LoadLE64(p));
   s.length = LoadLE32(p + 8);
   s.channel = p[12];
   s.first_time = LoadLE32(p + 13);

@@ -10,6 +10,7 @@
 #include "device/notify.h"
 #include "device/source_device.h"
 #include "engines/dahua/dahua_engine.h"
+#include "scan/extent_fits.h"
 #include "scan/task_file.h"
 
 namespace orvane {
@@ -46,7 +47,7 @@ FastRecord DecodeFastRecord(const uint8_t* in) {
   r.start_time = LoadLE32(in + 13);
   r.end_time = LoadLE32(in + 17);
   r.block_size = LoadLE32(in + 21);
-  r.offset = LoadLE64(in + 25) & 0x7FFFFFFFFFFFFFFFull;
+  r.offset = LoadLE64(in + 25);
   return r;
 }
 
@@ -194,6 +195,8 @@ void DahuaFamilyEngine::ReadFastTask(TaskReader& in) {
         GroupFastRecords(blocks, params_.recordings);
         continue;
       }
+      // A block that would not lie on any device comes from a damaged task.
+      if (!ExtentFits(r.offset, r.block_size)) continue;
       blocks.emplace(r.block, r);
       ++progress_.found_count;
       progress_.found_bytes += r.block_size;

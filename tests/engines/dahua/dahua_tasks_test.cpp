@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "device/byte_order.h"
@@ -200,6 +201,68 @@ TEST(DahuaRunReader, PageOneStartsAtItsByte) {
   LoadTaskPage(p, 0);
   ASSERT_EQ(p.recordings.size(), 1u);
   EXPECT_EQ(p.recordings[0].fragments[0].offset, 0x1000);
+}
+
+// Records of bytes no device has (an offset of 2^63 or more, or an end past
+// the largest offset) are dropped by every reader, before any offset is
+// added to; so are the empty chunks of a body of zeros, which would
+// otherwise all be kept.
+TEST(DahuaTaskReaders, RecordsOutsideDeviceOffsetsAndEmptyChunksAreNotKept) {
+  synth::TempDir tmp;
+  const std::string path = tmp.File("t.tak");
+  constexpr uint64_t kTop = 0x8000000000000000ULL;
+  const uint64_t offsets[] = {kTop, kTop - 64, 0x400000};
+  synth::CapturingSink sink;
+  ScopedNotifySink scope(&sink);
+  auto load = [&](int32_t mode, int32_t version, const std::vector<uint8_t>& body,
+                  int64_t zeros = 0) {
+    TaskHead head;
+    head.mode = mode;
+    head.version = version;
+    head.brand = BrandHuayi;
+    head.file_length = 49 + static_cast<int64_t>(body.size()) + zeros;
+    WriteTask(path, head, body);
+    std::filesystem::resize_file(path, static_cast<uintmax_t>(head.file_length));
+    ScanParameters p;
+    p.brand = BrandHuayi;
+    p.task_path = path;
+    LoadTaskPage(p, 0);
+    std::vector<FragmentExtent> all;
+    for (const auto& r : p.recordings)
+      for (const auto& f : r.fragments) all.push_back(f);
+    return all;
+  };
+  {  // version 1: chunks whose runs reach their end, a head of 100 bytes each
+    std::vector<uint8_t> body;
+    for (uint64_t offset : offsets) {
+      ChunkSummary s;
+      s.offset = static_cast<int64_t>(offset);
+      s.length = 0x200000;
+      s.first_time = s.last_time = kT0;
+      s.reaches_end = 1;
+      s.head_length = 100;
+      body.resize(body.size() + ChunkRecordSize(s));
+      EncodeChunkRecord(s, body.data() + body.size() - ChunkRecordSize(s));
+    }
+    EXPECT_EQ(load(ScanModeDeep, 1, body, 64 << 20),
+              (std::vector<FragmentExtent>{{0x400000 + 100, 0x200000 - 100}}));
+    EXPECT_EQ(sink.last_found().found_count, 1);
+  }
+  {  // version 2
+    std::vector<uint8_t> body(3 * 22);
+    for (int k = 0; k < 3; ++k)
+      EncodeRunRecord({static_cast<int64_t>(offsets[k]), 100, 1, kT0, kT0, 1}, &body[k * 22]);
+    EXPECT_EQ(load(ScanModeDeep, 2, body), (std::vector<FragmentExtent>{{0x400000, 100}}));
+  }
+  {  // fast parse: one area's blocks and its terminator
+    std::vector<uint8_t> body(4 * 33, 0);
+    for (int k = 0; k < 3; ++k) {
+      FastRecord r = Block(static_cast<uint32_t>(k), 1, 100, 100);
+      r.offset = offsets[k];
+      EncodeFastRecord(r, &body[k * 33]);
+    }
+    EXPECT_EQ(load(ScanModeFast, 1, body), (std::vector<FragmentExtent>{{0x400000, 0x100000}}));
+  }
 }
 
 // A table whose slots all lead to one index (a crafted or damaged disk):
