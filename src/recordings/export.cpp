@@ -17,6 +17,7 @@
 #include "recordings/hashing.h"
 #include "recordings/recording_rows.h"
 #include "scan/salvage_read.h"
+#include "scan/extent_fits.h"
 #include "scan/scan_parameters.h"
 #include "scan/task_head.h"
 
@@ -58,6 +59,12 @@ std::string BuildExportPath(const ScanParameters& p, const RecordingEntry& entry
 
 bool CopyFragment(const FragmentExtent& fragment, int64_t& written, ReadLoss& loss,
                   const ScanParameters& p, SourceDevice& device, HashingFile& out) {
+  // A fragment that does not lie within device offsets (from a damaged task)
+  // has nothing to read.
+  if (fragment.offset < 0 || !ExtentFits(static_cast<uint64_t>(fragment.offset), fragment.length)) {
+    PostError(kMsgReadFailed);
+    return false;
+  }
   int64_t end = SaturatingAdd(fragment.offset, static_cast<int64_t>(fragment.length));
   // What lies beyond the device end is not there to copy: it is counted,
   // not read chunk by chunk into one error line each.

@@ -29,7 +29,8 @@ TaskHead TaskHead::Decode(std::span<const uint8_t> bytes) {
   // Missing bytes read as zero, byte by byte: a head cut inside a field keeps
   // the low bytes that are there.
   uint8_t b[kTaskHeadSize] = {};
-  std::memcpy(b, bytes.data(), std::min<size_t>(bytes.size(), kTaskHeadSize));
+  // An empty span may have no data at all, which memcpy must not be given.
+  if (!bytes.empty()) std::memcpy(b, bytes.data(), std::min<size_t>(bytes.size(), kTaskHeadSize));
   TaskHead h;
   h.file_length = static_cast<int64_t>(LoadLE64(b + 0));
   h.scan_position = static_cast<int64_t>(LoadLE64(b + 8));

@@ -35,7 +35,10 @@ class WalkReader {
   WalkReader(const WalkReader&) = delete;
   WalkReader& operator=(const WalkReader&) = delete;
 
-  // The bytes at `at` as `fill` gives them; valid until the next call.
+  // The bytes at `at` as `fill` gives them, valid until the next call. Behind
+  // the `len` bytes lies only what `fill` promises: a short window (the
+  // region ends in it) comes in a buffer of about its own size, read ahead
+  // or not.
   const uint8_t* Read(int64_t at, size_t len, bool& ok);
   // Reads the window at `at` ahead, for a Read of the same `at` and `len`.
   void ReadAhead(int64_t at, size_t len);

@@ -6,6 +6,7 @@
 #include "device/byte_order.h"
 #include "device/notify.h"
 #include "device/source_device.h"
+#include "scan/extent_fits.h"
 #include "scan/salvage_read.h"
 #include "scan/task_file.h"
 #include "scan/walk_reader.h"
@@ -223,6 +224,9 @@ void BoliEngine::ReadTaskPage(int32_t page) {
       [&](const uint8_t* bytes) {
         const BoliFrameRecord r = DecodeBoliRecord(bytes);
         if (r.size == 0) return false;
+        // A record no parse wrote (its bytes would not lie on any device)
+        // names no frame; the records behind it still count.
+        if (!ExtentFits(r.offset, r.size)) return true;
         const auto seq = static_cast<uint32_t>(frames.size());
         frames.push_back({r.offset, r.size, r.time, seq, r.channel});
         progress_.found_bytes += r.size;

@@ -90,6 +90,8 @@ void AssembleChunks(std::vector<ChunkSummary>& chunks, uint32_t magic,
     size_t c = s;
     while (rec.size < kChainLimit) {
       const ChunkSummary& cur = chunks[c];
+      // A run that broke off inside its chunk ends the recording there.
+      if (cur.reaches_end == 0) break;
       auto it = std::lower_bound(chunks.begin(), chunks.end(), cur.last_time, key_less);
       size_t next = n;
       int tried = 0;
@@ -183,7 +185,7 @@ void EncodeRunRecord(const FrameRun& r, uint8_t* out) {
 
 FrameRun DecodeRunRecord(const uint8_t* in) {
   FrameRun r;
-  r.start = static_cast<int64_t>(LoadLE64(in) & 0x7FFFFFFFFFFFFFFFull);
+  r.start = static_cast<int64_t>(LoadLE64(in));
   r.length = LoadLE32(in + 8);
   r.channel = in[12];
   r.first_time = LoadLE32(in + 13);

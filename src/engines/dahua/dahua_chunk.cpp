@@ -187,21 +187,15 @@ bool AnalyzeChunk(const uint8_t* chunk, size_t n, int64_t offset, uint32_t magic
     i = static_cast<size_t>(e);
   }
 
-  if (outcome == kComplete && absorbed) {
-    out.reaches_end = 1;
-    out.head_count = static_cast<uint8_t>(std::min<uint32_t>(out.head_length, kDahuaMaxHeadBytes));
-    std::memcpy(out.head, chunk, out.head_count);
-    return true;
-  }
-  if (outcome == kBroken && out.first_time != 0) {
-    out.reaches_end = 0;
-    out.head_length = 0;
-    out.head_count = 0;
-    out.tail_value = 0;
-    out.tail_count = 0;
-    return true;
-  }
-  return false;
+  const bool kept =
+      (outcome == kComplete && absorbed) || (outcome == kBroken && out.first_time != 0);
+  if (!kept) return false;
+  // A run that breaks off inside the chunk still tells by its head which
+  // chunk it continues; nothing continues it, so it keeps no tail.
+  out.head_count = static_cast<uint8_t>(std::min<uint32_t>(out.head_length, kDahuaMaxHeadBytes));
+  std::memcpy(out.head, chunk, out.head_count);
+  out.reaches_end = outcome == kComplete ? 1 : 0;
+  return true;
 }
 
 size_t ChunkRecordSize(const ChunkSummary& s) {
@@ -231,7 +225,7 @@ size_t DecodeChunkRecord(std::span<const uint8_t> b, ChunkSummary& s) {
   const size_t size = kDahuaChunkRecordFixed + h + t;
   if (size > b.size()) return 0;
   s = ChunkSummary{};
-  s.offset = static_cast<int64_t>(LoadLE64(p) & 0x7FFFFFFFFFFFFFFFull);
+  s.offset = static_cast<int64_t>(LoadLE64(p));
   s.length = LoadLE32(p + 8);
   s.channel = p[12];
   s.first_time = LoadLE32(p + 13);

@@ -12,6 +12,7 @@
 #include "device/source_device.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_scan_parts.h"
+#include "engines/dahua/frame_walk.h"
 #include "engines/dahua/walk_read.h"
 #include "scan/task_file.h"
 #include "scan/walk_reader.h"
@@ -22,47 +23,26 @@ namespace orvane {
 namespace {
 
 constexpr size_t kWalkRead = 0x200200;       // 2 MiB and one sector of overlap
-constexpr size_t kWalkLimit = 0x1FFFFF;      // frames are taken up to here
 constexpr int64_t kProbeSpan = 0x180000000;  // 6 GiB
 constexpr int kProbeCount = 9;
 constexpr size_t kRunFlushCount = 500000;
 constexpr size_t kRecordBatch = 0x200000;
 constexpr int64_t kRunLimit = 0x80000000LL;
 
-// The frame walk shared by the detector and the version-2 scan: jumps from
-// chained frame to chained frame, searches for the magic in between, and
-// returns the position of the first frame it did not handle. `probe_bytes`
-// is how much it reads from the device when the next magic lies beyond the
-// buffer. `on_frame` returns true to stop the walk.
+// Walks the bytes held for the window at `at`; a frame that ends behind them
+// has the magic behind it read from the device, `probe_bytes` bytes.
 template <class OnFrame>
 int64_t WalkFrames(SourceDevice& dev, int64_t at, const uint8_t* buf, size_t valid, uint32_t magic,
                    int32_t probe_bytes, OnFrame&& on_frame) {
-  size_t i = 0;
-  while (i <= kWalkLimit) {
-    i = FindMagic(buf, i, kWalkLimit + 1, magic);
-    if (i > kWalkLimit) break;
-    const DahuaFrame f = ParseFrameHeader(buf + i, kDahuaFrameHeaderSize, magic);
-    if (f.kind == kDahuaNoFrame) {
-      ++i;
-      continue;
-    }
-    const size_t e = i + f.length;
-    bool chained;
-    if (e + 4 <= valid) {
-      chained = LoadLE32(buf + e) == magic;
-    } else {
-      uint8_t next[20] = {};
-      dev.Read(at + static_cast<int64_t>(e), next, probe_bytes);
-      chained = dev.ok() && LoadLE32(next) == magic;
-    }
-    if (!chained) {
-      i += 8;
-      continue;
-    }
-    if (on_frame(at + static_cast<int64_t>(i), f)) break;
-    i = e;
-  }
-  return at + static_cast<int64_t>(i);
+  const size_t handled = WalkDahuaFrames(
+      std::span<const uint8_t>(buf, valid), magic,
+      [&](size_t e) {
+        uint8_t next[20] = {};
+        dev.Read(at + static_cast<int64_t>(e), next, probe_bytes);
+        return dev.ok() && LoadLE32(next) == magic;
+      },
+      [&](size_t i, const DahuaFrame& f) { return on_frame(at + static_cast<int64_t>(i), f); });
+  return at + static_cast<int64_t>(handled);
 }
 
 }  // namespace
@@ -254,7 +234,7 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
     bool ok = true;
     const uint8_t* data = reader.Read(p, static_cast<size_t>(len), ok);
     if (!ok) PostError(kMsgReadFailed);
-    const int64_t through = p + kWalkLimit + 1;
+    const int64_t through = p + static_cast<int64_t>(kDahuaWalkLimit) + 1;
     if (walks_run_through && through < params_.region_end)
       reader.ReadAhead(
           through, static_cast<size_t>(std::min<int64_t>(params_.region_end - through, kWalkRead)));

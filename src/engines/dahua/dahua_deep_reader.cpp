@@ -7,6 +7,8 @@
 #include "device/notify.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_scan_parts.h"
+#include "scan/extent_fits.h"
+#include "scan/page_quota.h"
 #include "scan/task_file.h"
 
 namespace orvane {
@@ -23,7 +25,8 @@ void DahuaFamilyEngine::ReadChunkTask(TaskReader& in) {
   const int64_t end = in.file_size();
   std::vector<ChunkSummary> chunks;
   std::vector<uint8_t> buf(kChunkWindow + kChunkSlack);
-  for (int64_t p = kTaskHeadSize; p < end;) {
+  PageQuota quota(params_.stop);
+  for (int64_t p = kTaskHeadSize; p < end && !quota.full();) {
     const size_t want = static_cast<size_t>(std::min<int64_t>(end - p, buf.size()));
     const size_t got = in.ReadAt(p, buf.data(), want);
     if (got == 0) break;
@@ -33,10 +36,14 @@ void DahuaFamilyEngine::ReadChunkTask(TaskReader& in) {
     while (off < limit) {
       const size_t size = DecodeChunkRecord(std::span<const uint8_t>(buf.data() + off, got - off), s);
       if (size == 0) break;  // a record cut off by the end of the file
+      off += size;
+      // A chunk of no bytes, or of bytes no device has, yields no fragment.
+      if (s.length == 0 || !ExtentFits(static_cast<uint64_t>(s.offset), s.length)) continue;
       chunks.push_back(s);
       ++progress_.found_count;
       progress_.found_bytes += s.length;
-      off += size;
+      quota.Keep();
+      if (quota.full()) break;
     }
     PostFound(progress_);
     if (off == 0) break;
@@ -59,6 +66,8 @@ void DahuaFamilyEngine::ReadRunTask(TaskReader& in, int32_t page) {
       [&](const uint8_t* bytes) {
         const FrameRun r = DecodeRunRecord(bytes);
         if (r.length == 0) return false;
+        // A run of bytes no device has comes from a damaged task.
+        if (!ExtentFits(static_cast<uint64_t>(r.start), r.length)) return true;
         runs.push_back(r);
         progress_.found_bytes += r.length;
         ++progress_.found_count;

@@ -3,6 +3,7 @@
 // variant follows the brand code of the parameters.
 
 #include <cstdint>
+#include <map>
 
 #include "engines/dahua/dahua_layout.h"
 #include "engines/dahua/dahua_variant.h"
@@ -31,7 +32,10 @@ class DahuaFamilyEngine {
 
  private:
   void FastParse(SourceDevice& dev);
-  void ParseArea(SourceDevice& dev, TaskWriter& task, const DahuaArea& area);
+  // `indexes_read` holds the index ranges of the areas parsed before; an
+  // area whose index overlaps one of them is passed over.
+  void ParseArea(SourceDevice& dev, TaskWriter& task, const DahuaArea& area,
+                 std::map<int64_t, int64_t>& indexes_read);
   void ChunkScan(SourceDevice& dev);
   void FrameRunScan(SourceDevice& dev);
   // Opens the task file for a deep scan and gives the first position.

@@ -3,12 +3,14 @@
 #include "engines/dahua/dahua_fast.h"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "device/byte_order.h"
 #include "device/notify.h"
 #include "device/source_device.h"
 #include "engines/dahua/dahua_engine.h"
+#include "scan/extent_fits.h"
 #include "scan/task_file.h"
 
 namespace orvane {
@@ -17,6 +19,12 @@ namespace {
 constexpr size_t kIndexChunk = 0x200000;
 constexpr size_t kWriteBatch = 0x200000;
 constexpr size_t kReadRecords = 1000;
+
+// Whether [start, end) meets one of the disjoint ranges of `ranges`.
+bool OverlapsAny(const std::map<int64_t, int64_t>& ranges, int64_t start, int64_t end) {
+  auto it = ranges.lower_bound(end);  // the first range starting at or after the end
+  return it != ranges.begin() && std::prev(it)->second > start;
+}
 }  // namespace
 
 void EncodeFastRecord(const FastRecord& r, uint8_t* out) {
@@ -39,7 +47,7 @@ FastRecord DecodeFastRecord(const uint8_t* in) {
   r.start_time = LoadLE32(in + 13);
   r.end_time = LoadLE32(in + 17);
   r.block_size = LoadLE32(in + 21);
-  r.offset = LoadLE64(in + 25) & 0x7FFFFFFFFFFFFFFFull;
+  r.offset = LoadLE64(in + 25);
   return r;
 }
 
@@ -89,11 +97,16 @@ void DahuaFamilyEngine::FastParse(SourceDevice& dev) {
   TaskWriter task;
   if (!task.Open(params_)) return;
   const std::vector<DahuaArea> areas = FindAreas(dev, variant_);
-  for (const DahuaArea& area : areas) ParseArea(dev, task, area);
+  std::map<int64_t, int64_t> indexes_read;  // start -> end
+  for (const DahuaArea& area : areas) {
+    if (params_.stop_requested()) break;
+    ParseArea(dev, task, area, indexes_read);
+  }
   task.Close();
 }
 
-void DahuaFamilyEngine::ParseArea(SourceDevice& dev, TaskWriter& task, const DahuaArea& area) {
+void DahuaFamilyEngine::ParseArea(SourceDevice& dev, TaskWriter& task, const DahuaArea& area,
+                                  std::map<int64_t, int64_t>& indexes_read) {
   uint8_t header[kDahuaAreaHeaderSize] = {};
   const uint64_t at = area.base + area.header_offset;
   if (at < area.base || at > static_cast<uint64_t>(INT64_MAX)) {
@@ -110,6 +123,19 @@ void DahuaFamilyEngine::ParseArea(SourceDevice& dev, TaskWriter& task, const Dah
     PostError(variant_.foreign_disk);
     return;
   }
+  // Areas of a damaged table may share an index, or overlap one; reading it
+  // again would give the same blocks again, and a crafted table could make
+  // the parse read one index for every slot it has.
+  if (OverlapsAny(indexes_read, g.index_start, g.index_end)) return;
+  indexes_read.emplace(g.index_start, g.index_end);
+  // Entries behind the end of the medium cannot be read: one message for
+  // them rather than one per piece of the index.
+  int64_t index_end = g.index_end;
+  const int64_t device_size = dev.Size();
+  if (device_size > 0 && index_end > device_size) {
+    PostError(kMsgReadFailed);
+    index_end = std::max(device_size, g.index_start);
+  }
   PostRange(static_cast<int64_t>(static_cast<uint64_t>(g.entry_count) * kDahuaIndexEntrySize / kIndexChunk));
 
   std::vector<uint8_t> buf(kIndexChunk);
@@ -117,9 +143,9 @@ void DahuaFamilyEngine::ParseArea(SourceDevice& dev, TaskWriter& task, const Dah
   out.reserve(kWriteBatch + 2 * kFastRecordSize);
   uint32_t entry = 0;
   int64_t chunks = 0;
-  for (int64_t p = g.index_start; p < g.index_end;) {
+  for (int64_t p = g.index_start; p < index_end;) {
     if (params_.stop_requested()) break;
-    const size_t len = static_cast<size_t>(std::min<int64_t>(g.index_end - p, kIndexChunk));
+    const size_t len = static_cast<size_t>(std::min<int64_t>(index_end - p, kIndexChunk));
     std::fill(buf.begin(), buf.end(), 0);
     dev.Read(p, buf.data(), static_cast<int32_t>(len));
     if (!dev.ok()) PostError(kMsgReadFailed);
@@ -169,6 +195,8 @@ void DahuaFamilyEngine::ReadFastTask(TaskReader& in) {
         GroupFastRecords(blocks, params_.recordings);
         continue;
       }
+      // A block that would not lie on any device comes from a damaged task.
+      if (!ExtentFits(r.offset, r.block_size)) continue;
       blocks.emplace(r.block, r);
       ++progress_.found_count;
       progress_.found_bytes += r.block_size;

@@ -6,6 +6,7 @@
 #include "device/notify.h"
 #include "engines/hikvision/hikvision_engine.h"
 #include "engines/hikvision/hikvision_record.h"
+#include "scan/extent_fits.h"
 #include "scan/task_file.h"
 
 namespace orvane {
@@ -45,7 +46,9 @@ void HikvisionEngine::ReadTaskPage(int32_t page) {
       const hikvision::TaskRecord r = hikvision::DecodeRecord(chunk.data() + at);
       if (r.length == 0) break;
       // Lengths and offsets no parse writes (a damaged file) name no recording.
-      if (r.length < 0 || r.offset < 0) continue;
+      if (r.length < 0 || r.offset < 0 ||
+          !ExtentFits(static_cast<uint64_t>(r.offset), static_cast<uint64_t>(r.length)))
+        continue;
       RecordingEntry e;
       e.channel = r.channel;
       e.start_time = r.start_time;

@@ -7,6 +7,8 @@
 #include "device/byte_order.h"
 #include "device/notify.h"
 #include "device/source_device.h"
+#include "scan/extent_fits.h"
+#include "scan/page_quota.h"
 #include "scan/salvage_read.h"
 #include "scan/task_file.h"
 
@@ -282,6 +284,7 @@ void JovisionEngine::ReadRecordings(TaskReader& reader) {
   int64_t position = kTaskHeadSize;
   std::vector<uint8_t> buffer(kWriteBatch);
   JvsRecording rec;
+  PageQuota quota(params_.stop);
   while (position < end && !params_.stop_requested()) {
     const size_t want = static_cast<size_t>(std::min<int64_t>(end - position, kWriteBatch));
     const size_t got = reader.ReadAt(position, buffer.data(), want);
@@ -291,6 +294,12 @@ void JovisionEngine::ReadRecordings(TaskReader& reader) {
           std::span<const uint8_t>(buffer.data() + used, got - used), rec);
       if (n == 0) break;
       used += n;
+      // Pieces of no bytes, or of bytes no device has, yield no fragment; a
+      // record left without pieces is no recording.
+      std::erase_if(rec.pieces, [](const FragmentExtent& f) {
+        return f.length == 0 || !ExtentFits(static_cast<uint64_t>(f.offset), f.length);
+      });
+      if (rec.pieces.empty()) continue;
       RecordingEntry e;
       e.channel = rec.channel;
       e.start_time = rec.start;
@@ -300,6 +309,8 @@ void JovisionEngine::ReadRecordings(TaskReader& reader) {
       params_.recordings.push_back(std::move(e));
       ++progress_.found_count;
       progress_.found_bytes += rec.size;
+      quota.Keep();
+      if (quota.full()) break;
     }
     PostFound(progress_);
     // A record that does not fit into a whole read never will: it claims
@@ -320,6 +331,9 @@ void JovisionEngine::ReadFiles(TaskReader& reader, int32_t page) {
       [&](const uint8_t* bytes) {
         const JvsFileRecord r = DecodeJvsFileRecord(bytes);
         if (r.size == 0) return false;
+        // A record no parse wrote (its bytes would not lie on any device)
+        // names no file; the records behind it still count.
+        if (!ExtentFits(r.offset, r.size)) return true;
         files.push_back(r);
         progress_.found_bytes += r.size;
         ++progress_.found_count;

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include "engines/wfs/wfs_format.h"
+#include "scan/extent_fits.h"
 #include "scan/task_head.h"
 
 namespace orvane::wfs {
@@ -58,9 +58,7 @@ void AddExtent(RecordingEntry& r, uint64_t offset, uint32_t length) {
   r.size += length;
 }
 
-bool Usable(const BlockRecord& b) {
-  return b.length != 0 && b.offset <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
-}
+bool Usable(const BlockRecord& b) { return b.length != 0 && ExtentFits(b.offset, b.length); }
 
 size_t FirstAtOrAfter(const std::vector<BlockRecord>& blocks, uint32_t time) {
   return static_cast<size_t>(
@@ -104,6 +102,8 @@ void ChainBlocks(std::vector<BlockRecord>& blocks, std::vector<RecordingEntry>& 
     size_t at = i;
     while (rec.size < kChainLimit) {
       const BlockRecord& b = blocks[at];
+      // A chain broken inside its block ends the recording there.
+      if (!b.clean) break;
       const int64_t last_seconds = Seconds(b.last_time);
       size_t found = blocks.size();
       int looked = 0;
@@ -197,8 +197,7 @@ void GroupByTime(std::vector<TimedExtent>& records, std::vector<RecordingEntry>&
   RecordingEntry group;
   bool open = false;
   for (const auto& r : records) {
-    if (r.length == 0 || r.offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
-      continue;
+    if (r.length == 0 || !ExtentFits(r.offset, r.length)) continue;
     if (!open) {
       group = StartRecording(r.channel, r.start_time, r.end_time);
       open = true;

@@ -14,6 +14,8 @@
 #include "engines/wfs/wfs_chain.h"
 #include "engines/wfs/wfs_engine.h"
 #include "engines/wfs/wfs_read.h"
+#include "scan/extent_fits.h"
+#include "scan/page_quota.h"
 #include "scan/salvage_read.h"
 #include "scan/task_file.h"
 #include "scan/window_reader.h"
@@ -118,8 +120,9 @@ void WfsEngine::ReadDeepBlocks(TaskReader& task) {
   const int64_t end = task.RecordsEnd(params_.head);
   std::vector<wfs::BlockRecord> blocks;
   std::vector<uint8_t> buf(kBlockChunk);
+  PageQuota quota(params_.stop);
   int64_t at = kTaskHeadSize;
-  while (at < end) {
+  while (at < end && !quota.full()) {
     const int64_t chunk = std::min(end - at, kBlockChunk);
     const size_t got = task.ReadAt(at, buf.data(), static_cast<size_t>(chunk));
     const std::span<const uint8_t> bytes(buf.data(), got);
@@ -132,9 +135,13 @@ void WfsEngine::ReadDeepBlocks(TaskReader& task) {
       if (result == wfs::DecodeResult::Short) break;
       k += used;
       if (result != wfs::DecodeResult::Ok) continue;
+      // A block of no bytes, or of bytes no device has, yields no fragment.
+      if (r.length == 0 || !ExtentFits(r.offset, r.length)) continue;
       blocks.push_back(r);
       progress_.found_count += 1;
       progress_.found_bytes += r.length;
+      quota.Keep();
+      if (quota.full()) break;
     }
     PostFound(progress_);
     // A record that does not fit even a fresh chunk ends the body.
@@ -160,6 +167,8 @@ void WfsEngine::ReadDeepExtents(TaskReader& task, int32_t page) {
       [&](const uint8_t* bytes) {
         const wfs::TimedExtent r = wfs::DecodeTimedExtent(bytes);
         if (r.length == 0) return false;
+        // A block of bytes no device has comes from a damaged task.
+        if (!ExtentFits(r.offset, r.length)) return true;
         records.push_back(r);
         progress_.found_bytes += r.length;
         progress_.found_count += 1;

@@ -1,9 +1,9 @@
 #include "engines/wfs/wfs_segments.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "device/byte_order.h"
+#include "scan/extent_fits.h"
 
 namespace orvane::wfs {
 
@@ -45,10 +45,8 @@ SegmentRecord DecodeSegmentRecord(const uint8_t in[kSegmentRecordSize]) {
 }
 
 void LinkSegments(std::vector<SegmentRecord>& run, std::vector<RecordingEntry>& out) {
-  // An offset beyond what a device can have comes from a damaged task.
-  std::erase_if(run, [](const SegmentRecord& r) {
-    return r.offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
-  });
+  // A segment beyond what a device can have comes from a damaged task.
+  std::erase_if(run, [](const SegmentRecord& r) { return !ExtentFits(r.offset, r.size); });
   std::stable_sort(run.begin(), run.end(),
                    [](const SegmentRecord& a, const SegmentRecord& b) { return a.entry < b.entry; });
   run.erase(std::unique(run.begin(), run.end(),

@@ -305,6 +305,27 @@ TEST(BoliTask, DamagedTaskFilesLoadWhatIsWholeAndNothingMore) {
   EXPECT_TRUE(fx.p.recordings.empty());
 }
 
+TEST(BoliTask, FramesOutsideDeviceOffsetsAreDropped) {
+  Fixture fx;
+  const uint32_t t = ReversedTime(2018, 4, 1, 0, 0, 0);
+  fx.p.task_path = fx.dir.File("hostile.tak");
+  fx.p.brand = BrandBoli;
+  fx.p.mode = 2;
+  fx.p.version = 1;
+  // Offsets of 2^63 and above, and an end past the largest offset; the
+  // frame behind them is still read.
+  WriteTask(fx.p.task_path, {{1, 100, t, 0x8000000000000000ULL},
+                             {1, 100, t, 0xFFFFFFFFFFFFFFFFULL},
+                             {1, 100, t, 0x7FFFFFFFFFFFFFC0ULL},
+                             {1, 100, t, 4096}});
+  fx.Load();
+  ASSERT_EQ(fx.p.recordings.size(), 1u);
+  ASSERT_EQ(fx.p.recordings[0].fragments.size(), 1u);
+  EXPECT_EQ(fx.p.recordings[0].fragments[0], (FragmentExtent{4096, 100}));
+  EXPECT_EQ(fx.p.recordings[0].size, 100);
+  EXPECT_EQ(fx.sink.last_found().found_count, 1);
+}
+
 TEST(BoliTask, APageHoldsTwentyMillionRecordsAndTheNextPageTheRest) {
   Fixture fx;
   fx.p.task_path = fx.dir.File("full.tak");

@@ -103,14 +103,18 @@ TEST(DahuaChunkAnalysis, BrokenAndEmptyChunks) {
     ChunkSummary s;
     EXPECT_FALSE(c.Analyze(s));
   }
-  {  // time frames, then the stream breaks off: flag 0, no head or tail
+  {  // time frames, then the stream breaks off: flag 0, the head kept, no tail
     Chunk c(4096);
+    for (size_t i = 0; i < 30; ++i) c.bytes[i] = static_cast<uint8_t>(0xA0 + i);
     c.Put(c.Fill(30, 2000, 100), Bytes(8, 0x55));
     ChunkSummary s;
     ASSERT_TRUE(c.Analyze(s));
     EXPECT_EQ(s.reaches_end, 0);
-    EXPECT_EQ(s.head_length, 0u);
-    EXPECT_EQ(s.head_count, 0);
+    EXPECT_EQ(s.head_length, 30u);
+    ASSERT_EQ(s.head_count, 20);
+    EXPECT_EQ(std::memcmp(s.head, c.bytes.data(), 20), 0);
+    EXPECT_EQ(s.tail_value, 0u);
+    EXPECT_EQ(s.tail_count, 0);
     EXPECT_EQ(s.first_time, kT0);
   }
   {  // the same with plain frames only: no summary
@@ -237,6 +241,31 @@ TEST(DahuaPassOne, ChainsByTailBytes) {
     EXPECT_EQ(out[0].channel, 1);
     EXPECT_EQ(out[0].fragments.size(), head_length == 998 ? 7u : 6u) << head_length;
   }
+}
+
+TEST(DahuaPassOne, ABrokenChunkEndsItsOwnChainAndNothingFollowsIt) {
+  // Recording one: A, then B, which continues A (head 500) and breaks off.
+  // Recording two starts 4 s later on its chunk start, which B's tail of 0
+  // would match. Both are large enough to stay out of the small groups.
+  std::vector<ChunkSummary> v;
+  for (int k = 0; k < 6; ++k)
+    v.push_back(Seed(0x1000000 + k * 0x200000, synth::AddSeconds(kT0, k), synth::AddSeconds(kT0, k),
+                     k == 5 ? 500 : 0));
+  ChunkSummary b = Seed(0x1C00000, synth::AddSeconds(kT0, 6), synth::AddSeconds(kT0, 7), 0, 500);
+  b.reaches_end = 0;
+  v.push_back(b);
+  for (int k = 0; k < 6; ++k)
+    v.push_back(Seed(0x4000000 + k * 0x200000, synth::AddSeconds(kT0, 11 + k),
+                     synth::AddSeconds(kT0, 11 + k), 0));
+  const auto out = Assemble(v);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].channel, 1);
+  ASSERT_EQ(out[0].fragments.size(), 7u);
+  EXPECT_EQ(out[0].fragments[6], (FragmentExtent{0x1C00000, 0x200000}));
+  EXPECT_EQ(out[0].end_time, synth::AddSeconds(kT0, 7));
+  EXPECT_EQ(out[1].channel, 1);
+  EXPECT_EQ(out[1].fragments[0].offset, 0x4000000);
+  EXPECT_EQ(out[1].fragments.size(), 6u);
 }
 
 TEST(DahuaPassOne, LongChainsNeedNoDeepStack) {

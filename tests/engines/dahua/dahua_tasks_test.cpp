@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "device/byte_order.h"
@@ -200,6 +201,178 @@ TEST(DahuaRunReader, PageOneStartsAtItsByte) {
   LoadTaskPage(p, 0);
   ASSERT_EQ(p.recordings.size(), 1u);
   EXPECT_EQ(p.recordings[0].fragments[0].offset, 0x1000);
+}
+
+// Records of bytes no device has (an offset of 2^63 or more, or an end past
+// the largest offset) are dropped by every reader, before any offset is
+// added to; so are the empty chunks of a body of zeros, which would
+// otherwise all be kept.
+TEST(DahuaTaskReaders, RecordsOutsideDeviceOffsetsAndEmptyChunksAreNotKept) {
+  synth::TempDir tmp;
+  const std::string path = tmp.File("t.tak");
+  constexpr uint64_t kTop = 0x8000000000000000ULL;
+  const uint64_t offsets[] = {kTop, kTop - 64, 0x400000};
+  synth::CapturingSink sink;
+  ScopedNotifySink scope(&sink);
+  auto load = [&](int32_t mode, int32_t version, const std::vector<uint8_t>& body,
+                  int64_t zeros = 0) {
+    TaskHead head;
+    head.mode = mode;
+    head.version = version;
+    head.brand = BrandHuayi;
+    head.file_length = 49 + static_cast<int64_t>(body.size()) + zeros;
+    WriteTask(path, head, body);
+    std::filesystem::resize_file(path, static_cast<uintmax_t>(head.file_length));
+    ScanParameters p;
+    p.brand = BrandHuayi;
+    p.task_path = path;
+    LoadTaskPage(p, 0);
+    std::vector<FragmentExtent> all;
+    for (const auto& r : p.recordings)
+      for (const auto& f : r.fragments) all.push_back(f);
+    return all;
+  };
+  {  // version 1: chunks whose runs reach their end, a head of 100 bytes each
+    std::vector<uint8_t> body;
+    for (uint64_t offset : offsets) {
+      ChunkSummary s;
+      s.offset = static_cast<int64_t>(offset);
+      s.length = 0x200000;
+      s.first_time = s.last_time = kT0;
+      s.reaches_end = 1;
+      s.head_length = 100;
+      body.resize(body.size() + ChunkRecordSize(s));
+      EncodeChunkRecord(s, body.data() + body.size() - ChunkRecordSize(s));
+    }
+    EXPECT_EQ(load(ScanModeDeep, 1, body, 64 << 20),
+              (std::vector<FragmentExtent>{{0x400000 + 100, 0x200000 - 100}}));
+    EXPECT_EQ(sink.last_found().found_count, 1);
+  }
+  {  // version 2
+    std::vector<uint8_t> body(3 * 22);
+    for (int k = 0; k < 3; ++k)
+      EncodeRunRecord({static_cast<int64_t>(offsets[k]), 100, 1, kT0, kT0, 1}, &body[k * 22]);
+    EXPECT_EQ(load(ScanModeDeep, 2, body), (std::vector<FragmentExtent>{{0x400000, 100}}));
+  }
+  {  // fast parse: one area's blocks and its terminator
+    std::vector<uint8_t> body(4 * 33, 0);
+    for (int k = 0; k < 3; ++k) {
+      FastRecord r = Block(static_cast<uint32_t>(k), 1, 100, 100);
+      r.offset = offsets[k];
+      EncodeFastRecord(r, &body[k * 33]);
+    }
+    EXPECT_EQ(load(ScanModeFast, 1, body), (std::vector<FragmentExtent>{{0x400000, 0x100000}}));
+  }
+}
+
+// A table whose slots all lead to one index (a crafted or damaged disk):
+// the index is read once. And a stop ends the parse before the next area.
+TEST(DahuaFastParse, EachIndexIsReadOnceAndAStopEndsTheAreas) {
+  synth::TempDir tmp;
+  const int32_t brand = BrandDahua;
+  const DahuaVariant& v = DahuaVariantFor(brand);
+  synth::DahuaDisk disk(brand, tmp.File("d.img"), 16 << 20);
+  synth::DahuaAreaSpec area;
+  area.base = 0x200000;
+  area.block_size = 0x100000;
+  area.entries = 16;
+  area.index_offset = 0x1000;   // index at 0x201000, 512 bytes
+  area.data_offset = 0x100000;  // data at 0x300000
+  disk.AddArea(area);
+  for (uint32_t b : {0u, 3u}) {
+    synth::DahuaRecordingSpec r;
+    r.blocks = {b};
+    r.frames = 5;
+    r.end = synth::BlockEnd::kOpen;
+    r.start_time = kT0;
+    disk.Plant(r);
+  }
+  disk.Finish();
+  // Three more slots, with bases between the first area's base and its
+  // index; their headers lead to that index (the last one to an index of
+  // twice the entries that ends inside it) and to the same data.
+  auto header_at = [](int k) { return int64_t{0x202000} + k * 512; };
+  for (int k = 1; k <= 3; ++k) {
+    const int64_t base = 0x200000 + k * 512;
+    const int64_t index = k == 3 ? 0x200E00 : 0x201000;
+    uint8_t field[8];
+    StoreLE64(field, static_cast<uint64_t>(header_at(k) - base) / 512);
+    disk.image().Write(static_cast<int64_t>(v.first_slot) + k * 64, field, 8);
+    StoreLE64(field, static_cast<uint64_t>(base) / 512);
+    disk.image().Write(static_cast<int64_t>(v.first_slot + v.base_field) + k * 64, field, 8);
+    uint8_t h[512] = {};
+    StoreLE32(h + 0x2C, 512);             // unit
+    StoreLE32(h + 0x30, 0x100000 / 512);  // units per block
+    StoreLE32(h + 0x44, static_cast<uint32_t>((index - base) / 512));
+    StoreLE32(h + 0x48, static_cast<uint32_t>((0x300000 - base) / 512));
+    StoreLE32(h + 0x4C, k == 3 ? 32 : 16);
+    StoreLE32(h + 0x148, kDahuaAreaMarker);
+    disk.image().Write(header_at(k), h, sizeof h);
+  }
+  const DeviceInfo dev = synth::ImageDevice(tmp.File("d.img"));
+  ScanParameters p;
+  SetUpParse(p, dev, brand, ScanModeFast, 1, tmp.File("t.tak"));
+  ParseAndLoad(p);
+  // Two blocks in use and one terminator, read from the first area only.
+  EXPECT_EQ(p.head.file_length, 49 + 3 * 33);
+  EXPECT_EQ(p.recordings.size(), 2u);
+
+  struct StopSink final : NotifySink {
+    ScanParameters* p = nullptr;
+    int areas = 0;
+    void Text(NotifyCode, std::string_view) override {}
+    void Found(const ScanProgress&) override {}
+    void Range(int64_t) override { ++areas; }
+    void Totals(const ExportTotals&) override {}
+    void Position(int64_t) override { p->stop.store(1); }
+  } stop;
+  // Each slot with an index of its own now; the stop comes while the first
+  // area's index is read.
+  for (int k = 1; k <= 3; ++k) {
+    uint8_t units[4];
+    StoreLE32(units, static_cast<uint32_t>((0x204000 + k * 0x1000 - (0x200000 + k * 512)) / 512));
+    disk.image().Write(header_at(k) + 0x44, units, 4);
+  }
+  stop.p = &p;
+  {
+    ScopedNotifySink scope(&stop);
+    RunParse(p);
+  }
+  EXPECT_EQ(stop.areas, 1);
+  EXPECT_EQ(p.head.file_length, 49 + 3 * 33);
+}
+
+TEST(DahuaFastParse, AnIndexRunningPastTheMediumEndCostsOneMessage) {
+  synth::TempDir tmp;
+  synth::DahuaDisk disk(BrandDahua, tmp.File("d.img"), 16 << 20);
+  synth::DahuaAreaSpec area;
+  area.base = 0x200000;
+  area.block_size = 0x100000;
+  area.entries = 16;
+  area.index_offset = 0x1000;
+  area.data_offset = 0x100000;
+  disk.AddArea(area);
+  synth::DahuaRecordingSpec r;
+  r.blocks = {2};
+  r.frames = 5;
+  r.end = synth::BlockEnd::kOpen;
+  r.start_time = kT0;
+  disk.Plant(r);
+  disk.Finish();
+  // The header claims a million entries: 32 MB of index on a 16 MiB disk.
+  uint8_t count[4];
+  StoreLE32(count, 1000000);
+  disk.image().Write(0x200000 + 512 + 0x4C, count, 4);
+  const DeviceInfo dev = synth::ImageDevice(tmp.File("d.img"));
+  synth::CapturingSink sink;
+  ScopedNotifySink scope(&sink);
+  ScanParameters p;
+  SetUpParse(p, dev, BrandDahua, ScanModeFast, 1, tmp.File("t.tak"));
+  ParseAndLoad(p);
+  EXPECT_EQ(sink.Count(kMsgReadFailed), 1);
+  bool planted = false;
+  for (const auto& rec : p.recordings) planted |= rec.fragments[0].offset == 0x300000 + 0x200000;
+  EXPECT_TRUE(planted);
 }
 
 }  // namespace

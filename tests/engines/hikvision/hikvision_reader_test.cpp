@@ -114,6 +114,7 @@ TEST(HikvisionTaskPage, DamagedFilesLoadWhatTheyHold) {
   for (int64_t i = 0; i < 30; ++i) records.push_back(Rec(i));
   records[3].length = -5;         // no parse writes this
   records[4].offset = -4096;
+  records[6].offset = INT64_MAX - 100;  // ends past the largest offset
   WriteTask(p, records);
   ScopedNotifySink scoped(nullptr);
 
@@ -126,7 +127,7 @@ TEST(HikvisionTaskPage, DamagedFilesLoadWhatTheyHold) {
     f.write(reinterpret_cast<char*>(len), 8);
   }
   LoadTaskPage(p, 0);
-  EXPECT_EQ(p.recordings.size(), 27u);  // 29 whole records, two of them impossible
+  EXPECT_EQ(p.recordings.size(), 26u);  // 29 whole records, three of them impossible
   EXPECT_EQ(p.recordings[3].fragments[0].offset, Rec(5).offset);
 
   // A head only.

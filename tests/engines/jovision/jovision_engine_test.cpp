@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "device/byte_order.h"
 #include "scan/dispatch.h"
@@ -319,15 +320,12 @@ TEST(JvsScan, BadSectorsCostOnlyWhatTheyCover) {
   }
 }
 
-TEST(JvsTask, DamagedFastRecordsEndTheReadingInsteadOfLooping) {
-  Fixture fx;
-  fx.p.task_path = fx.dir.File("fast.tak");
-  fx.p.brand = BrandJovision;
-  fx.p.mode = ScanModeFast;
-  auto write = [&](const Bytes& body) {
-    std::ofstream out(fx.p.task_path, std::ios::binary | std::ios::trunc);
+// A fast task of `body` and then `zeros` zero bytes (a hole in the file).
+void WriteFastTask(const std::string& path, const Bytes& body, int64_t zeros = 0) {
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     TaskHead h;
-    h.file_length = kTaskHeadSize + static_cast<int64_t>(body.size());
+    h.file_length = kTaskHeadSize + static_cast<int64_t>(body.size()) + zeros;
     h.mode = 1;
     h.brand = BrandJovision;
     h.time_kind = TimeUnixCalendar;
@@ -335,7 +333,16 @@ TEST(JvsTask, DamagedFastRecordsEndTheReadingInsteadOfLooping) {
     h.Encode(head);
     out.write(reinterpret_cast<const char*>(head), sizeof head);
     out.write(reinterpret_cast<const char*>(body.data()), static_cast<std::streamsize>(body.size()));
-  };
+  }
+  if (zeros > 0) std::filesystem::resize_file(path, kTaskHeadSize + body.size() + zeros);
+}
+
+TEST(JvsTask, DamagedFastRecordsEndTheReadingInsteadOfLooping) {
+  Fixture fx;
+  fx.p.task_path = fx.dir.File("fast.tak");
+  fx.p.brand = BrandJovision;
+  fx.p.mode = ScanModeFast;
+  auto write = [&](const Bytes& body) { WriteFastTask(fx.p.task_path, body); };
   JvsRecording good;
   good.size = 5;
   good.channel = 2;
@@ -391,6 +398,55 @@ void WriteDeepTask(const std::string& path, const std::vector<JvsFileRecord>& re
       left -= n;
     }
   }
+}
+
+TEST(JvsTask, PiecesAndFilesOutsideDeviceOffsetsAreDropped) {
+  Fixture fx;
+  fx.p.brand = BrandJovision;
+  constexpr uint64_t kTop = 0x8000000000000000ULL;
+  // Deep: offsets of 2^63 and above, and an end past the largest offset.
+  fx.p.task_path = fx.dir.File("deep.tak");
+  fx.p.mode = ScanModeDeep;
+  WriteDeepTask(fx.p.task_path,
+                {{kTop, 100, 1}, {~uint64_t{0}, 100, 1}, {kTop - 64, 100, 1}, {4096, 100, 1}});
+  fx.Load();
+  ASSERT_EQ(fx.p.recordings.size(), 1u);
+  ASSERT_EQ(fx.p.recordings[0].fragments.size(), 1u);
+  EXPECT_EQ(fx.p.recordings[0].fragments[0], (FragmentExtent{4096, 100}));
+  EXPECT_EQ(fx.p.recordings[0].size, 100);
+  // Fast: such pieces leave their recording, and a recording left without
+  // pieces is none.
+  fx.p.task_path = fx.dir.File("fast.tak");
+  fx.p.mode = ScanModeFast;
+  JvsRecording lost;
+  lost.size = 100;
+  lost.channel = 1;
+  lost.pieces = {{static_cast<int64_t>(kTop), 100}, {-1, 100}};
+  JvsRecording kept = lost;
+  kept.channel = 2;
+  kept.pieces.push_back({std::numeric_limits<int64_t>::max() - 50, 100});
+  kept.pieces.push_back({8192, 100});
+  Bytes body;
+  EncodeJvsRecording(lost, body);
+  EncodeJvsRecording(kept, body);
+  WriteFastTask(fx.p.task_path, body);
+  fx.Load();
+  ASSERT_EQ(fx.p.recordings.size(), 1u);
+  EXPECT_EQ(fx.p.recordings[0].channel, 2);
+  ASSERT_EQ(fx.p.recordings[0].fragments.size(), 1u);
+  EXPECT_EQ(fx.p.recordings[0].fragments[0], (FragmentExtent{8192, 100}));
+}
+
+TEST(JvsTask, AFastTaskOfZerosKeepsNothing) {
+  Fixture fx;
+  fx.p.brand = BrandJovision;
+  fx.p.mode = ScanModeFast;
+  fx.p.task_path = fx.dir.File("zeros.tak");
+  // A valid head and 64 MiB of zeros: 3.9 million records without a piece.
+  WriteFastTask(fx.p.task_path, {}, 64 << 20);
+  fx.Load();
+  EXPECT_TRUE(fx.p.recordings.empty());
+  EXPECT_EQ(fx.sink.last_found().found_count, 0);
 }
 
 TEST(JvsTask, DeepGroupsCloseOncePastOneGibibyte) {

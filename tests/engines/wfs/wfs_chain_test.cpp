@@ -111,6 +111,21 @@ TEST(WfsChain, ABrokenBlockJoinsAChainButNeverStartsOne) {
   EXPECT_EQ(v[0].length, kB);  // the first broken block is left over
 }
 
+TEST(WfsChain, NothingIsChainedBehindABrokenBlock) {
+  // Recording one ends in a broken block; recording two starts four seconds
+  // later with a frame on its block start, as the broken block's tail of 0
+  // would have allowed.
+  std::vector<BlockRecord> v = {Rec(0, T(0), T(4), 0, 0), Rec(kB, T(4), T(6), 0, 0, /*clean=*/0),
+                                Rec(8 * kB, T(10), T(14), 0, 0), Rec(9 * kB, T(14), T(18), 0, 0)};
+  SortByTime(v);
+  std::vector<RecordingEntry> out;
+  ChainBlocks(v, out);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(Frags(out[0]), (std::vector<FragmentExtent>{{0, kB}, {kB, kB}}));
+  EXPECT_EQ(out[0].end_time, T(6));
+  EXPECT_EQ(Frags(out[1]), (std::vector<FragmentExtent>{{8 * kB, kB}, {9 * kB, kB}}));
+}
+
 TEST(WfsChain, FollowIsALoopAndAChainStopsAtTwoGiB) {
   // 300,000 small blocks, each continuing the one before.
   std::vector<BlockRecord> v;

@@ -12,7 +12,9 @@
 #include "device/byte_order.h"
 #include "device/source_device.h"
 #include "engines/wfs/wfs_align.h"
+#include "engines/wfs/wfs_blocks.h"
 #include "engines/wfs/wfs_engine.h"
+#include "engines/wfs/wfs_segments.h"
 #include "engines/wfs/wfs_test_util.h"
 #include "scan/task_head.h"
 
@@ -242,6 +244,67 @@ TEST(WfsTaskReading, DeepRecordCutByTheEndIsNotLoaded) {
     ASSERT_EQ(run.params.recordings.size(), 1u) << by_head;
     ASSERT_EQ(run.params.recordings[0].fragments.size(), 1u) << by_head;
     EXPECT_EQ(run.params.recordings[0].fragments[0].offset, 0x100000) << by_head;
+  }
+}
+
+// Records of bytes no device has (an offset of 2^63 or more, or an end past
+// the largest offset) are dropped by every reader; so are the empty blocks
+// of a body of zeros, which would otherwise all be kept.
+TEST(WfsTaskReading, RecordsOutsideDeviceOffsetsAndEmptyBlocksAreNotKept) {
+  synth::TempDir dir;
+  const std::string path = dir.File("t.tak");
+  constexpr uint64_t kTop = 0x8000000000000000ULL;
+  const uint32_t t = PackTime(2016, 5, 17, 10, 0, 0);
+  auto load = [&](int32_t mode, int32_t version) {
+    WfsRun run;
+    DeviceInfo none;
+    wfs_test::SetUp(run, none, path, mode, version);
+    LoadTaskPage(run.params, 0);
+    std::vector<FragmentExtent> all;
+    for (const auto& r : run.params.recordings)
+      for (const auto& f : r.fragments) all.push_back(f);
+    return all;
+  };
+  {  // version 1: two hostile blocks, a good one, then 64 MiB of zeros
+    std::vector<uint8_t> body;
+    for (uint64_t offset : {kTop, kTop - 64, uint64_t{0x400000}}) {
+      wfs::BlockRecord r;
+      r.offset = offset;
+      r.length = static_cast<uint32_t>(kB);
+      r.first_time = r.last_time = t;
+      r.clean = 1;
+      wfs::EncodeBlockRecord(r, body);
+    }
+    const int64_t length = kTaskHeadSize + static_cast<int64_t>(body.size()) + (64 << 20);
+    WriteTask(path, ScanModeDeep, 1, body, length);
+    std::filesystem::resize_file(path, static_cast<uintmax_t>(length));
+    synth::CapturingSink sink;
+    ScopedNotifySink scope(&sink);
+    EXPECT_EQ(load(ScanModeDeep, 1),
+              (std::vector<FragmentExtent>{{0x400000, static_cast<uint32_t>(kB)}}));
+    EXPECT_EQ(sink.last_found().found_count, 1);
+  }
+  {  // version 2
+    std::vector<uint8_t> body(3 * 22, 0);
+    const wfs::TimedExtent recs[] = {
+        {kTop, 100, 0, t, t}, {kTop - 64, 100, 0, t, t}, {0x400000, 100, 0, t, t}};
+    for (int k = 0; k < 3; ++k) wfs::EncodeTimedExtent(recs[k], &body[k * 22]);
+    WriteTask(path, ScanModeDeep, 2, body);
+    EXPECT_EQ(load(ScanModeDeep, 2), (std::vector<FragmentExtent>{{0x400000, 100}}));
+  }
+  {  // fast parse: a run of two segments ended by a terminator
+    std::vector<uint8_t> body(3 * 33, 0);
+    wfs::SegmentRecord s;
+    s.channel = 1;
+    s.size = 100;
+    s.start_time = s.end_time = t;
+    s.offset = kTop - 64;
+    wfs::EncodeSegmentRecord(s, &body[0]);
+    s.entry = 1;
+    s.offset = 0x400000;
+    wfs::EncodeSegmentRecord(s, &body[33]);
+    WriteTask(path, ScanModeFast, 1, body);
+    EXPECT_EQ(load(ScanModeFast, 1), (std::vector<FragmentExtent>{{0x400000, 100}}));
   }
 }
 
