@@ -1,6 +1,8 @@
 // The frame walk of the Dahua-family version-2 deep parse, through the
-// whole parse over an image of the input (the phase detector walks it
-// first): the first byte picks the brand, the rest is the image.
+// whole parse over an image of the input: the first byte picks the brand,
+// the rest is the image. The smart value is 0, so that the grid starts at
+// the image's first byte (the phase detector's walk runs in the whole
+// deep parse target).
 
 #include <cstdint>
 
@@ -14,6 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto [brand, bytes] = fuzz::SelectBrand({data, size}, kBrands);
   const DeviceInfo image = fuzz::MemoryImage(bytes, static_cast<int64_t>(bytes.size()));
   ScanParameters p;
-  fuzz::RunParseOver(image, brand, ScanModeDeep, 2, p);
+  fuzz::RunParseOver(image, brand, ScanModeDeep, 2, p, 0);
   return 0;
 }

@@ -77,7 +77,7 @@ void WriteScratchTask(std::span<const uint8_t> bytes) {
 }
 
 void RunParseOver(const DeviceInfo& device, int32_t brand, int32_t mode, int32_t version,
-                  ScanParameters& p) {
+                  ScanParameters& p, int64_t smart_value) {
   p.source = &device;
   p.task_path = ScratchTaskPath();
   p.brand = brand;
@@ -85,7 +85,7 @@ void RunParseOver(const DeviceInfo& device, int32_t brand, int32_t mode, int32_t
   p.version = version;
   p.region_start = 0;
   p.region_end = device.size;
-  p.user_smart_value = -1;
+  p.user_smart_value = smart_value;
   WorkerFlags flags;
   RunParseJob(p, flags, ParseJobHooks{});
 }

@@ -27,9 +27,10 @@ const std::string& ScratchTaskPath();
 void WriteScratchTask(std::span<const uint8_t> bytes);
 
 // The parse worker on `device` over the whole device, then page 0 loaded
-// back, as `orvane parse` runs it; the smart value is detected.
+// back, as `orvane parse` runs it. A smart value of -1 is detected, as when
+// the user gives none.
 void RunParseOver(const DeviceInfo& device, int32_t brand, int32_t mode, int32_t version,
-                  ScanParameters& p);
+                  ScanParameters& p, int64_t smart_value = -1);
 
 // The brand and the input's bytes behind the selector byte that picked it.
 struct Selected {

@@ -105,10 +105,15 @@ void AnalyserSeeds() {
   std::copy(file.begin(), file.begin() + std::min<size_t>(file.size(), 512), jvs.begin() + 512);
   Save("fuzz_jovision_frames", "file-in-second-sector", jvs);
 
-  // Whole deep parses: brand selector, version selector, image.
+  // Whole deep parses: brand selector, settings (version in the top bit,
+  // smart value 0 or detected in the lowest), image.
   auto deep = [](int32_t brand, int32_t version, const Bytes& image) {
-    Save("fuzz_deep_parse", std::string(BrandSlug(brand)) + "-v" + std::to_string(version),
-         Cat({Bytes{static_cast<uint8_t>(brand - 1), static_cast<uint8_t>(version - 1)}, image}), 8192);
+    for (uint8_t detect : {0, 1}) {
+      const auto settings = static_cast<uint8_t>(((version - 1) << 7) | detect);
+      Save("fuzz_deep_parse",
+           std::string(BrandSlug(brand)) + "-v" + std::to_string(version) + (detect ? "-detect" : ""),
+           Cat({Bytes{static_cast<uint8_t>(brand - 1), settings}, image}), 8192);
+    }
   };
   deep(BrandHikvision, 1, Cat({ha, hb}));
   for (int32_t brand : kDahuaBrands)
