@@ -13,8 +13,8 @@
 using namespace orvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static constexpr int32_t kBrands[] = {BrandHikvision, BrandDahua,       BrandWfs,
-                                        BrandBoli,      BrandHuayi,       BrandMeidianBell,
+  static constexpr int32_t kBrands[] = {BrandHikvision, BrandDahua,  BrandWfs,
+                                        BrandBoli,      BrandHuayi,  BrandMeidianBell,
                                         BrandJovision,  BrandZhiling};
   const auto [brand, rest] = fuzz::SelectBrand({data, size}, kBrands);
   const uint8_t settings = rest.empty() ? 0 : rest[0];

@@ -33,7 +33,8 @@ class MemoryBackend final : public ReadBackend {
     const int64_t from = std::max(offset, at_);
     const int64_t to = std::min(offset + n, at_ + static_cast<int64_t>(bytes_->size()));
     if (from < to)
-      std::memcpy(out + (from - offset), bytes_->data() + (from - at_), static_cast<size_t>(to - from));
+      std::memcpy(out + (from - offset), bytes_->data() + (from - at_),
+                  static_cast<size_t>(to - from));
     return n;
   }
   int64_t Size() override { return size_; }
@@ -61,8 +62,9 @@ DeviceInfo MemoryImage(std::span<const uint8_t> bytes, int64_t size, int64_t at)
 
 const std::string& ScratchTaskPath() {
   static const std::string path = [] {
-    const std::filesystem::path dir =
-        std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
+    const std::filesystem::path dir = std::filesystem::is_directory("/dev/shm")
+                                          ? "/dev/shm"
+                                          : std::filesystem::temp_directory_path();
     std::atexit(RemoveScratch);
     return (dir / ("orvane-fuzz-" + std::to_string(getpid()) + ".tak")).string();
   }();

@@ -36,11 +36,13 @@ constexpr int32_t kDahuaBrands[] = {BrandDahua, BrandHuayi, BrandMeidianBell, Br
 
 fs::path g_out;
 
-void Save(const std::string& target, const std::string& name, Bytes bytes, size_t limit = kSeedBytes) {
+void Save(const std::string& target, const std::string& name, Bytes bytes,
+          size_t limit = kSeedBytes) {
   if (bytes.size() > limit) bytes.resize(limit);
   fs::create_directories(g_out / target);
   std::ofstream(g_out / target / name, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
@@ -68,7 +70,8 @@ Bytes DahuaFrames(int32_t brand) {
   const uint32_t t = synth::PackTime(2016, 5, 3, 8, 0, 0);
   Bytes frames;
   for (uint32_t k = 0; k < 6; ++k)
-    frames = Cat({frames, synth::DahuaVideoFrame(magic, 2, synth::AddSeconds(t, k), k, Small(200, k), k % 3 == 0)});
+    frames = Cat({frames, synth::DahuaVideoFrame(magic, 2, synth::AddSeconds(t, k), k,
+                                                 Small(200, k), k % 3 == 0)});
   Bytes cut = synth::DahuaVideoFrame(magic, 2, t, 9, Small(900, 9), true);
   return Cat({Bytes(cut.end() - 60, cut.end()), frames, cut});
 }
@@ -90,14 +93,16 @@ void AnalyserSeeds() {
   }
 
   const uint32_t wt = synth::PackTime(2016, 5, 17, 10, 0, 0);
-  const Bytes wfs = Cat({synth::WfsKeyFrame(wt, Small(300, 1)), synth::WfsAudioFrame(Small(40, 2)),
-                         synth::WfsVideoFrame(Small(200, 3)), synth::WfsKeyFrame(wt + 1, Small(300, 4))});
+  const Bytes wfs =
+      Cat({synth::WfsKeyFrame(wt, Small(300, 1)), synth::WfsAudioFrame(Small(40, 2)),
+           synth::WfsVideoFrame(Small(200, 3)), synth::WfsKeyFrame(wt + 1, Small(300, 4))});
   Save("fuzz_wfs_block", "chain", wfs);
   Save("fuzz_wfs_block", "cut-head-and-tail", Bytes(wfs.begin() + 100, wfs.end() - 50));
 
   const uint32_t bt = synth::ReversedTime(2016, 5, 3, 8, 0, 0);
   Bytes boli;
-  for (int k = 0; k < 5; ++k) boli = Cat({boli, synth::BoliFrame(1, synth::AddReversedSeconds(bt, k), Small(300, k))});
+  for (int k = 0; k < 5; ++k)
+    boli = Cat({boli, synth::BoliFrame(1, synth::AddReversedSeconds(bt, k), Small(300, k))});
   Save("fuzz_boli_frames", "frames", boli);
 
   Bytes jvs(1024, 0);
@@ -111,7 +116,8 @@ void AnalyserSeeds() {
     for (uint8_t detect : {0, 1}) {
       const auto settings = static_cast<uint8_t>(((version - 1) << 7) | detect);
       Save("fuzz_deep_parse",
-           std::string(BrandSlug(brand)) + "-v" + std::to_string(version) + (detect ? "-detect" : ""),
+           std::string(BrandSlug(brand)) + "-v" + std::to_string(version) +
+               (detect ? "-detect" : ""),
            Cat({Bytes{static_cast<uint8_t>(brand - 1), settings}, image}), 8192);
     }
   };
@@ -190,8 +196,10 @@ void TaskSeeds(const synth::TempDir& dir) {
     disk.AddRecording(0, 0x1000, {1, synth::UnixTime(2016, 5, 3, 8, 0, 0), 30, 25});
     disk.AddRecording(1, 0x2000, {2, synth::UnixTime(2016, 5, 3, 9, 0, 0), 30, 25});
     const DeviceInfo d = synth::HoleAwareImageDevice(disk.path());
-    SaveTask("fuzz_task_hikvision", "fast", d, BrandHikvision, ScanModeFast, 1, 0, kDefaultBuffer, task);
-    SaveTask("fuzz_task_hikvision", "deep", d, BrandHikvision, ScanModeDeep, 1, 0, kDefaultBuffer, task);
+    SaveTask("fuzz_task_hikvision", "fast", d, BrandHikvision, ScanModeFast, 1, 0, kDefaultBuffer,
+             task);
+    SaveTask("fuzz_task_hikvision", "deep", d, BrandHikvision, ScanModeDeep, 1, 0, kDefaultBuffer,
+             task);
   }
   for (int32_t brand : kDahuaBrands) {
     const std::string path = dir.File("dahua.img");
@@ -238,8 +246,10 @@ void TaskSeeds(const synth::TempDir& dir) {
     const std::string path = dir.File("boli.img");
     {
       synth::SparseImage img(path, 8 << 20);
-      synth::BuildBoliDisk(img, {{0x1000, synth::BoliStreamFrames(1, synth::ReversedTime(2016, 5, 3, 8, 0, 0), 12)},
-                                 {0x300000, synth::BoliStreamFrames(2, synth::ReversedTime(2016, 5, 3, 9, 0, 0), 12)}});
+      synth::BuildBoliDisk(
+          img,
+          {{0x1000, synth::BoliStreamFrames(1, synth::ReversedTime(2016, 5, 3, 8, 0, 0), 12)},
+           {0x300000, synth::BoliStreamFrames(2, synth::ReversedTime(2016, 5, 3, 9, 0, 0), 12)}});
     }
     const DeviceInfo d = synth::HoleAwareImageDevice(path);
     SaveTask("fuzz_task_boli", "deep", d, BrandBoli, ScanModeDeep, 1, 0, kDefaultBuffer, task);
@@ -248,15 +258,18 @@ void TaskSeeds(const synth::TempDir& dir) {
     const std::string path = dir.File("jvs.img");
     {
       synth::SparseImage img(path, 2 * synth::kJvsArea);
-      synth::BuildJvsDisk(img, {0, 1},
-                          {{1, 1600000000, 90500, Small(20000, 1), {{0, 0x1000000, 0, 0}, {1, 0x200, 0, 3}}, 0},
-                           {2, 1600000100, 30000, Small(9000, 2), {{1, 0x3000000, 0, 0}}, 1}});
+      synth::BuildJvsDisk(
+          img, {0, 1},
+          {{1, 1600000000, 90500, Small(20000, 1), {{0, 0x1000000, 0, 0}, {1, 0x200, 0, 3}}, 0},
+           {2, 1600000100, 30000, Small(9000, 2), {{1, 0x3000000, 0, 0}}, 1}});
       synth::PlantJvsFile(img, 0x5000000, 1, synth::TestStream());
       synth::PlantJvsFile(img, 0x5008000, 2, synth::TestStream());
     }
     const DeviceInfo d = synth::HoleAwareImageDevice(path);
-    SaveTask("fuzz_task_jovision", "fast", d, BrandJovision, ScanModeFast, 1, 0, kDefaultBuffer, task);
-    SaveTask("fuzz_task_jovision", "deep", d, BrandJovision, ScanModeDeep, 1, 0, kDefaultBuffer, task);
+    SaveTask("fuzz_task_jovision", "fast", d, BrandJovision, ScanModeFast, 1, 0, kDefaultBuffer,
+             task);
+    SaveTask("fuzz_task_jovision", "deep", d, BrandJovision, ScanModeDeep, 1, 0, kDefaultBuffer,
+             task);
   }
 }
 
@@ -307,8 +320,8 @@ void FastSeeds(const synth::TempDir& dir) {
     synth::WfsDisk disk(dir.File("wfs-fast.img"), g);
     disk.Plant(1, synth::PackTime(2016, 5, 17, 10, 0, 0), {1, 3});
     disk.Plant(2, synth::PackTime(2016, 5, 17, 12, 0, 0), {2});
-    Save("fuzz_fast_wfs", "superblock-and-index", FirstBytes(disk.path(), 0x4000 + 32 * disk.entry_count()),
-         0x8000);
+    Save("fuzz_fast_wfs", "superblock-and-index",
+         FirstBytes(disk.path(), 0x4000 + 32 * disk.entry_count()), 0x8000);
   }
   {
     const std::string path = dir.File("jvs-fast.img");
@@ -318,7 +331,8 @@ void FastSeeds(const synth::TempDir& dir) {
     }
     Save("fuzz_fast_jovision", "area-header", FirstBytes(path, 0x14200), 0x14200);
     Save("fuzz_fast_jovision", "index-block",
-         synth::JvsIndexBlock({2, 1600000000, 9000, 5000, {{0, 0x100000, 3000, 0}, {0, 0x200000, 2000, 1}}}),
+         synth::JvsIndexBlock(
+             {2, 1600000000, 9000, 5000, {{0, 0x100000, 3000, 0}, {0, 0x200000, 2000, 1}}}),
          synth::kJvsArea);
   }
 }
