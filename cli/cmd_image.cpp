@@ -27,7 +27,7 @@ struct ImageOptions {
   int64_t target_offset = 0;
   bool json = false;
   bool force = false;  // replace an existing image file
-  std::string map;  // default: beside the target
+  std::string map;     // default: beside the target
   int32_t retry = 0;
 };
 
@@ -80,7 +80,7 @@ bool ResolveTarget(const std::string& text, BackupEndpoint& out) {
     out = DriveEndpoint(drive);
     return true;
   }
-  struct stat st{};
+  struct stat st {};
   if (::stat(text.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
     DeviceInfo drive;
     drive.kind = kDeviceKindPhysical;
@@ -163,13 +163,15 @@ int RunImage(const ImageOptions& o) {
                                             {"target_offset", job.target.offset},
                                             {"bytes", job.source.size},
                                             {"complete", complete},
-                                            {"sha256", job.hashes.image_sha256.empty() ? job.hashes.source_sha256 : job.hashes.image_sha256}};
+                                            {"image_sha256", job.hashes.image_sha256},
+                                            {"source_sha256", job.hashes.source_sha256}};
     std::printf("%s\n", summary.dump().c_str());
   } else {
     std::printf("%s -> %s: %lld bytes from byte %lld%s\n", o.source.c_str(), o.target.c_str(),
                 static_cast<long long>(job.source.size), static_cast<long long>(job.source.offset),
                 complete ? "" : " (not complete)");
   }
+  if (!logged) return kExitFailed;
   return complete ? kExitOk : kExitFailed;
 }
 
@@ -177,7 +179,8 @@ int RunImage(const ImageOptions& o) {
 
 void RegisterImageCommands(CLI::App& app, int& status) {
   auto* image = app.add_subcommand(
-      "image", "Mirror backup: copy a drive or image (or a range of it) into an image file or onto a drive");
+      "image",
+      "Mirror backup: copy a drive or image (or a range of it) into an image file or onto a drive");
   auto opts = std::make_shared<ImageOptions>();
   image->add_option("SOURCE", opts->source, "image file, /dev path or drive:N (read only)")
       ->required();
