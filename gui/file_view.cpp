@@ -17,6 +17,7 @@
 #include "scan/parse_job.h"
 #include "scan/status_texts.h"
 #include "scan_dialog.h"
+#include "timeline_view.h"
 
 namespace orvane::gui {
 
@@ -48,6 +49,7 @@ CFileView::CFileView(CMainFrame* frame, QWidget* parent) : QWidget(parent), fram
   page_bar_ = new CFilePageDialog(frame, this);
   layout->addWidget(table_, 1);
   layout->addWidget(page_bar_);
+  timeline_ = AddTimelineTab(layout, table_, model_, frame->params());
 }
 
 int CFileView::row_count() const { return model_->row_count(); }

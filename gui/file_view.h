@@ -11,6 +11,7 @@ namespace orvane::gui {
 class CMainFrame;
 class CFilePageDialog;
 class RecordingModel;
+class CTimelineView;
 
 class CFileView : public QWidget {
   Q_OBJECT
@@ -20,6 +21,7 @@ class CFileView : public QWidget {
   RecordingModel* model() const { return model_; }
   QTableView* table() const { return table_; }
   CFilePageDialog* page_bar() const { return page_bar_; }
+  CTimelineView* timeline() const { return timeline_; }
   int row_count() const;
 
   // Binds a row to every loaded entry (GUI thread, after the page loaded).
@@ -47,6 +49,7 @@ class CFileView : public QWidget {
   RecordingModel* model_;
   QTableView* table_;
   CFilePageDialog* page_bar_;
+  CTimelineView* timeline_;
   bool columns_sized_ = false;
 };
 
