@@ -41,6 +41,13 @@ bool SortByStart(std::vector<uint64_t>& items, const std::atomic<bool>* stop) {
 
 bool TimelineSeconds(const RecordingEntry& entry, uint8_t time_kind, uint32_t& start,
                      uint32_t& end) {
+  // These kinds already count seconds since 1970; breaking them down into
+  // fields and back would cost a walk through the years for every row.
+  if (time_kind == TimeUnixUtc || time_kind == TimeUnixCalendar) {
+    start = entry.start_time;
+    end = std::max(start, entry.end_time);
+    return true;
+  }
   CivilTime s, e;
   if (!DecodeTime(time_kind, entry.start_time, s) || !DecodeTime(time_kind, entry.end_time, e))
     return false;
@@ -51,7 +58,8 @@ bool TimelineSeconds(const RecordingEntry& entry, uint8_t time_kind, uint32_t& s
 
 std::unique_ptr<TimelineIndex> TimelineIndex::Build(uint32_t rows, TimelineEntryAt entry_at,
                                                     uint8_t time_kind,
-                                                    const std::atomic<bool>* stop) {
+                                                    const std::atomic<bool>* stop,
+                                                    const TimelineTickedAt& ticked_at) {
   auto index = std::make_unique<TimelineIndex>();
   index->entry_at_ = std::move(entry_at);
   index->time_kind_ = time_kind;
@@ -129,6 +137,10 @@ std::unique_ptr<TimelineIndex> TimelineIndex::Build(uint32_t rows, TimelineEntry
     }
   }
   if (total == 0) index->min_time_ = 0;
+  if (ticked_at) {
+    index->ticked_ = index->ReadTicks(ticked_at, stop);
+    if (index->ticked_.empty()) return nullptr;
+  }
   return index;
 }
 
@@ -185,6 +197,20 @@ bool TimelineIndex::AnyTicked(size_t first, size_t last) const {
   while (first < last)
     if (IsTickedAt(first++)) return true;
   return false;
+}
+
+std::vector<uint64_t> TimelineIndex::ReadTicks(const TimelineTickedAt& ticked_at,
+                                               const std::atomic<bool>* stop) const {
+  std::vector<uint64_t> bits(position_.size() / 64 + 1, 0);
+  for (size_t p = 0; p < row_at_.size(); ++p) {
+    if ((p & 0xFFFF) == 0 && Stopped(stop)) return {};
+    if (ticked_at(row_at_[p])) bits[p / 64] |= uint64_t{1} << (p % 64);
+  }
+  return bits;
+}
+
+void TimelineIndex::SetTicks(std::vector<uint64_t> bits) {
+  if (bits.size() == ticked_.size()) ticked_ = std::move(bits);
 }
 
 }  // namespace orvane::gui

@@ -25,6 +25,8 @@ namespace orvane::gui {
 
 // The entry of a list row; must stay valid for the life of the index.
 using TimelineEntryAt = std::function<const RecordingEntry&(uint32_t row)>;
+// Whether a list row is ticked; may be called from any thread.
+using TimelineTickedAt = std::function<bool(uint32_t row)>;
 
 // Start and end of an entry in seconds since 1970; false when the kind is
 // unknown. An end before the start is taken as the start.
@@ -36,7 +38,8 @@ class TimelineIndex {
   // Null when `stop` was set during the build (it is looked at often).
   static std::unique_ptr<TimelineIndex> Build(uint32_t rows, TimelineEntryAt entry_at,
                                               uint8_t time_kind,
-                                              const std::atomic<bool>* stop = nullptr);
+                                              const std::atomic<bool>* stop = nullptr,
+                                              const TimelineTickedAt& ticked_at = {});
 
   size_t channel_count() const { return channels_.size(); }
   int64_t channel(size_t c) const { return channels_[c].channel; }
@@ -69,6 +72,12 @@ class TimelineIndex {
   void SetTicked(uint32_t row, bool on);
   bool IsTickedAt(size_t position) const;
   bool AnyTicked(size_t first, size_t last) const;  // positions [first, last)
+  // The ticks of every row, a bit by position, for SetTicks; empty when
+  // `stop` was set. Reads only what Build fixed, so it may run on another
+  // thread while this one draws.
+  std::vector<uint64_t> ReadTicks(const TimelineTickedAt& ticked_at,
+                                  const std::atomic<bool>* stop = nullptr) const;
+  void SetTicks(std::vector<uint64_t> bits);
 
  private:
   struct Channel {

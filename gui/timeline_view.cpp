@@ -40,10 +40,13 @@ CTimelineView::CTimelineView(RecordingModel* model, QTableView* table, const Sca
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   // The rows are about to change: the index refers to them by number.
+  // The rows are about to change: the index refers to them by number.
   connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
     CancelBuild();
+    CancelTickRead();
     index_.reset();
     index_stale_ = true;
+    ticks_stale_ = false;
     selected_row_ = -1;
     viewport()->update();
   });
@@ -53,13 +56,16 @@ CTimelineView::CTimelineView(RecordingModel* model, QTableView* table, const Sca
   connect(model_, &QAbstractItemModel::dataChanged, this,
           [this](const QModelIndex& tl, const QModelIndex& br, const QList<int>& roles) {
             if (roles.isEmpty() || roles.contains(Qt::CheckStateRole))
-              MirrorTicks(tl.row(), br.row());
+              OnTicksChanged(tl.row(), br.row());
           });
   connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) { OnCurrentRowChanged(current.row()); });
 }
 
-CTimelineView::~CTimelineView() { CancelBuild(); }
+CTimelineView::~CTimelineView() {
+  CancelTickRead();
+  CancelBuild();
+}
 
 // Building.
 
@@ -71,10 +77,11 @@ void CTimelineView::StartBuild() {
   stop_build_.store(false);
   RecordingModel* model = model_;
   const uint8_t kind = params_.head.time_kind;
-  builder_ = std::thread([this, model, rows, kind] {
+  ticks_stale_ = false;
+  builder_ = std::thread([this, model, rows, kind, ticked_at = TickedAt()] {
     auto built = TimelineIndex::Build(
         rows, [model](uint32_t row) -> const RecordingEntry& { return model->Entry(row); }, kind,
-        &stop_build_);
+        &stop_build_, ticked_at);
     if (!built) return;
     {
       std::lock_guard lock(built_mutex_);
@@ -94,13 +101,15 @@ void CTimelineView::CancelBuild() {
 }
 
 void CTimelineView::BuildIndexNow() {
+  CancelTickRead();
   CancelBuild();
+  ticks_stale_ = false;
   index_stale_ = false;
   RecordingModel* model = model_;
   index_ = TimelineIndex::Build(
       static_cast<uint32_t>(model_->row_count()),
       [model](uint32_t row) -> const RecordingEntry& { return model->Entry(row); },
-      params_.head.time_kind);
+      params_.head.time_kind, nullptr, TickedAt());
   {
     std::lock_guard lock(built_mutex_);
     built_ = std::move(index_);
@@ -112,10 +121,16 @@ void CTimelineView::AdoptBuilt() {
   {
     std::lock_guard lock(built_mutex_);
     if (!built_) return;
+  }
+  // A read of the ticks refers to the index about to be replaced.
+  CancelTickRead();
+  {
+    std::lock_guard lock(built_mutex_);
     index_ = std::move(built_);
   }
   if (builder_.joinable()) builder_.join();
-  if (model_->TickedTotals().first > 0) MirrorTicks(0, model_->row_count() - 1);
+  // Ticks changed while the builder read them.
+  if (ticks_stale_) StartTickRead();
   axis_.SetExtent(index_->min_time(), index_->max_time());
   if (!index_->empty()) {
     // A month or less around the middle recording: a few recordings with
@@ -136,19 +151,73 @@ void CTimelineView::AdoptBuilt() {
 bool CTimelineView::WaitForIndex(int timeout_ms) {
   QElapsedTimer timer;
   timer.start();
-  while (!index_) {
+  while (!index_ || reading_ticks_ || ticks_stale_) {
     if (timer.elapsed() > timeout_ms) return false;
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   }
   return true;
 }
 
-void CTimelineView::MirrorTicks(int first, int last) {
-  if (!index_) return;
+// Ticks.
+
+TimelineTickedAt CTimelineView::TickedAt() const {
+  RecordingModel* model = model_;
+  return [model](uint32_t row) { return model->IsTicked(static_cast<int>(row)); };
+}
+
+void CTimelineView::OnTicksChanged(int first, int last) {
   first = std::max(first, 0);
   last = std::min(last, model_->row_count() - 1);
-  for (int r = first; r <= last; ++r)
-    index_->SetTicked(static_cast<uint32_t>(r), model_->IsTicked(r));
+  // A few rows (a click on a check box) are copied at once; a read already
+  // under way may have passed them, so it is followed by another.
+  constexpr int kCopiedAtOnce = 4096;
+  if (index_ && last - first < kCopiedAtOnce) {
+    for (int r = first; r <= last; ++r)
+      index_->SetTicked(static_cast<uint32_t>(r), model_->IsTicked(r));
+    if (reading_ticks_) ticks_stale_ = true;
+  } else {
+    ticks_stale_ = true;
+    if (index_ && !reading_ticks_ && isVisible()) StartTickRead();
+  }
+  viewport()->update();
+}
+
+void CTimelineView::StartTickRead() {
+  CancelTickRead();
+  if (!index_) return;
+  ticks_stale_ = false;
+  reading_ticks_ = true;
+  stop_tick_read_.store(false);
+  tick_reader_ = std::thread([this, index = index_.get(), ticked_at = TickedAt()] {
+    std::vector<uint64_t> bits = index->ReadTicks(ticked_at, &stop_tick_read_);
+    if (bits.empty()) return;
+    {
+      std::lock_guard lock(built_mutex_);
+      read_ticks_ = std::move(bits);
+    }
+    QMetaObject::invokeMethod(this, &CTimelineView::AdoptTicks, Qt::QueuedConnection);
+  });
+}
+
+void CTimelineView::CancelTickRead() {
+  stop_tick_read_.store(true);
+  if (tick_reader_.joinable()) tick_reader_.join();
+  reading_ticks_ = false;
+  std::lock_guard lock(built_mutex_);
+  read_ticks_.clear();
+}
+
+void CTimelineView::AdoptTicks() {
+  std::vector<uint64_t> bits;
+  {
+    std::lock_guard lock(built_mutex_);
+    if (read_ticks_.empty()) return;
+    bits.swap(read_ticks_);
+  }
+  if (tick_reader_.joinable()) tick_reader_.join();
+  reading_ticks_ = false;
+  if (index_) index_->SetTicks(std::move(bits));
+  if (ticks_stale_ && isVisible()) StartTickRead();
   viewport()->update();
 }
 
@@ -244,7 +313,10 @@ void CTimelineView::SelectRow(int row) {
 
 void CTimelineView::showEvent(QShowEvent* event) {
   QAbstractScrollArea::showEvent(event);
-  if (index_stale_) StartBuild();
+  if (index_stale_)
+    StartBuild();
+  else if (ticks_stale_ && !reading_ticks_)
+    StartTickRead();
 }
 
 void CTimelineView::resizeEvent(QResizeEvent* event) {

@@ -6,7 +6,8 @@
 // its bar here.
 //
 // The index it draws from is built on a thread of its own once the tab is
-// first shown after the rows changed, and dropped before they change again.
+// first shown after the rows changed, and dropped before they change again;
+// both threads that read the rows have ended before the rows change.
 
 #include <QAbstractScrollArea>
 #include <QColor>
@@ -52,7 +53,8 @@ class CTimelineView : public QAbstractScrollArea {
 
   // Builds the index on this thread (tests, benchmarks).
   void BuildIndexNow();
-  // Processes events until the index is there; false on timeout.
+  // Processes events until the index is there and carries the list's
+  // current ticks; false on timeout.
   bool WaitForIndex(int timeout_ms);
 
   // Draws the view as it stands into an area of `size` (the viewport's in
@@ -89,7 +91,11 @@ class CTimelineView : public QAbstractScrollArea {
   void StartBuild();
   void CancelBuild();
   void AdoptBuilt();
-  void MirrorTicks(int first, int last);
+  void OnTicksChanged(int first, int last);
+  void StartTickRead();
+  void CancelTickRead();
+  void AdoptTicks();
+  TimelineTickedAt TickedAt() const;
   void SyncScrollBars();
   void OnCurrentRowChanged(int row);
   int VisibleChannelRows() const;
@@ -109,6 +115,14 @@ class CTimelineView : public QAbstractScrollArea {
   std::atomic<bool> stop_build_{false};
   std::mutex built_mutex_;
   std::unique_ptr<TimelineIndex> built_;
+
+  // Ticks of many rows at once (a tick all, the export's unticking) are
+  // read again on a thread of their own rather than row by row here.
+  std::thread tick_reader_;
+  std::atomic<bool> stop_tick_read_{false};
+  std::vector<uint64_t> read_ticks_;  // under built_mutex_
+  bool ticks_stale_ = false;
+  bool reading_ticks_ = false;
 
   QPoint press_point_;
   double press_begin_ = 0;
