@@ -243,11 +243,11 @@ void CTimelineView::SyncScrollBars() {
   syncing_bars_ = false;
 }
 
-void CTimelineView::scrollContentsBy(int, int) {
+void CTimelineView::scrollContentsBy(int dx, int) {
   if (syncing_bars_) return;
   // The horizontal bar's value is the middle of the view, in seconds after
   // the first recording.
-  axis_.CentreOn(axis_.extent_first() + horizontalScrollBar()->value());
+  if (dx != 0) axis_.CentreOn(axis_.extent_first() + horizontalScrollBar()->value());
   viewport()->update();
 }
 
@@ -442,6 +442,11 @@ CTimelineView* AddTimelineTab(QVBoxLayout* layout, QTableView* table, RecordingM
   tabs->addTab(table, "文件列表");
   auto* timeline = new CTimelineView(model, table, params, tabs);
   tabs->addTab(timeline, "时间轴");
+  // Children are deleted in the order they were adopted: the model, which
+  // the timeline's threads read, now goes after the timeline.
+  QObject* owner = model->parent();
+  model->setParent(nullptr);
+  model->setParent(owner);
   // A double click on a bar goes to its row in the list.
   QObject::connect(timeline, &CTimelineView::rowActivated, tabs,
                    [tabs, table] { tabs->setCurrentWidget(table); });

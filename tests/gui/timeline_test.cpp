@@ -266,6 +266,26 @@ class TimelineTest : public QObject {
     QCOMPARE(view->selected_row(), -1);
   }
 
+  // Closing the window while the index is being built: the builder reads
+  // the list's rows until it has been stopped.
+  void ClosingWhileTheIndexIsBuilt() {
+    auto f = MakeFrame();
+    std::vector<RecordingEntry> entries;
+    for (int i = 0; i < 400000; ++i)
+      entries.push_back(Entry(1 + i % 8, Packed(1 + i / 20000, 0, 0, 0) + i % 20000,
+                              Packed(1 + i / 20000, 0, 0, 0) + i % 20000 + 30));
+    Load(*f, std::move(entries));
+    f->file_view()
+        ->findChild<QTabWidget*>("list_tabs")
+        ->setCurrentWidget(f->file_view()->timeline());
+    QVERIFY(!f->file_view()->timeline()->index());
+    QStringList gone;
+    connect(f->file_view()->timeline(), &QObject::destroyed, [&] { gone << "timeline"; });
+    connect(f->file_view()->model(), &QObject::destroyed, [&] { gone << "model"; });
+    f.reset();
+    QCOMPARE(gone, QStringList({"timeline", "model"}));
+  }
+
   void TickedRowsAreMarked() {
     auto f = MakeFrame();
     std::vector<RecordingEntry> entries = {Entry(1, Packed(1, 10, 0, 0), Packed(1, 10, 20, 0)),
