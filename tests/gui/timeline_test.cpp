@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QWheelEvent>
 
 #include "file_view.h"
 #include "gui_test_support.h"
@@ -163,6 +164,15 @@ class TimelineTest : public QObject {
     QCOMPARE(view->axis().span(), TimelineAxis::kMinSpan);
     for (int i = 0; i < 60; ++i) view->ZoomAtViewport(300, -120);
     QCOMPARE(view->axis().span(), TimelineAxis::kMaxSpan);
+    // A real notch of the wheel, towards the user: in, about the cursor.
+    view->ShowSpan(kMay1 + 3 * 86400.0, 86400);
+    const QPoint at(CTimelineView::kLabelWidth + 100, 40);
+    const double under = view->axis().TimeAt(100);
+    QWheelEvent wheel(at, view->viewport()->mapToGlobal(at), {}, {0, 120}, Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    QCOMPARE(view->axis().span(), 86400 * 0.8);
+    QVERIFY(std::abs(view->axis().TimeAt(100) - under) < 1);
   }
 
   // Few recordings get a bar each; a month of one a minute is drawn a
@@ -242,6 +252,11 @@ class TimelineTest : public QObject {
     QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
     QVERIFY(table->verticalScrollBar()->value() > 0);
     QCOMPARE(view->selected_row(), row);
+    // A double click on it goes to the list.
+    auto* tabs = f->file_view()->findChild<QTabWidget*>("list_tabs");
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(tabs->currentWidget(), table);
+    tabs->setCurrentWidget(view);
 
     // A row chosen in the list shows its bar: time and channel in view.
     const int other = 17;
