@@ -20,6 +20,7 @@
 #include "scan/scan_parameters.h"
 #include "scan/status_texts.h"
 #include "scan_dialog.h"
+#include "timeline_view.h"
 
 namespace orvane::gui {
 
@@ -61,6 +62,7 @@ CFileView::CFileView(CMainFrame* frame, QWidget* parent) : QWidget(parent), fram
   layout->addWidget(table_, 1);
   layout->addWidget(totals_);
   layout->addWidget(page_bar_);
+  timeline_ = AddTimelineTab(layout, table_, model_, frame->params());
   connect(model_, &QAbstractItemModel::modelReset, this, [this] { RefreshTotals(true); });
   // A tick all on a full page signals once per range; one count covers them.
   connect(model_, &RecordingModel::ticksChanged, this, [this] {

@@ -14,6 +14,7 @@ namespace orvane::gui {
 class CMainFrame;
 class CFilePageDialog;
 class RecordingModel;
+class CTimelineView;
 
 class CFileView : public QWidget {
   Q_OBJECT
@@ -23,6 +24,7 @@ class CFileView : public QWidget {
   RecordingModel* model() const { return model_; }
   QTableView* table() const { return table_; }
   CFilePageDialog* page_bar() const { return page_bar_; }
+  CTimelineView* timeline() const { return timeline_; }
   int row_count() const;
 
   // Binds a row to every loaded entry (GUI thread, after the page loaded).
@@ -64,6 +66,7 @@ class CFileView : public QWidget {
   bool ticks_refresh_pending_ = false;
   int sort_column_ = -1;
   Qt::SortOrder sort_order_ = Qt::AscendingOrder;
+  CTimelineView* timeline_;
   bool columns_sized_ = false;
 };
 
