@@ -34,6 +34,7 @@ struct ListOptions {
   std::string source;
   std::string out;
   std::optional<std::string> rows;
+  std::string format = "raw";
 };
 
 // "YYYY-MM-DD HH" as the filter's date pickers take it.
@@ -197,6 +198,7 @@ int ExportCommand(const ListOptions& o) {
   ExportRequest request;
   request.base_folder = o.out;
   request.mode = ExportTicked;
+  request.format = o.format == "mp4" ? ExportFormat::Mp4 : ExportFormat::Raw;
   RunExport(p, rows, request, [&](const ExportedFile& f) {
     if (!f.created) return;
     terminal.FinishProgress();
@@ -245,6 +247,8 @@ void RegisterRecordingCommands(CLI::App& app, int& status) {
   exp->add_option("--source", eo->source, "the device the task was parsed from")->required();
   exp->add_option("--out", eo->out, "base folder of the exported files")->required();
   exp->add_option("--rows", eo->rows, "rows to export, as the list numbers them (default: all)");
+  exp->add_option("--format", eo->format, "raw: the recorder's own stream; mp4: remuxed video")
+      ->check(CLI::IsMember({"raw", "mp4"}));
   exp->callback([&status, eo] { status = ExportCommand(*eo); });
 }
 
