@@ -103,6 +103,15 @@ class DemuxSource final : public FrameSource {
       int64_t ts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
       if (ts != AV_NOPTS_VALUE) {
         ts = av_rescale_q(ts, st->time_base, AVRational{1, 1000});
+      } else {
+        // A bare elementary stream carries no times: its frames follow each
+        // other at the stream's own rate.
+        AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+        if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
+        ts = av_rescale_q(packets_, av_inv_q(rate), AVRational{1, 1000});
+      }
+      ++packets_;
+      {
         if (first_ts_ == AV_NOPTS_VALUE) first_ts_ = ts;
         // A timestamp that jumps back or far ahead is a recorder reset or
         // damage: the frame keeps the previous time.
@@ -123,6 +132,7 @@ class DemuxSource final : public FrameSource {
   int64_t last_ms_ = start_ms_;
   int64_t first_ts_ = AV_NOPTS_VALUE;
   int video_stream_ = -1;
+  int64_t packets_ = 0;
   AVIOContext* io_ = nullptr;
   AVFormatContext* format_ = nullptr;
   AVPacket* packet_ = nullptr;

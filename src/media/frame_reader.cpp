@@ -10,7 +10,6 @@
 namespace orvane {
 
 namespace {
-constexpr uint32_t kDhavMagic = 0x56414844;  // "DHAV"
 
 // A Jovision recording opens with its file header ("JVS", its length in the
 // three bytes at 5) and a 32-byte frame header; the Annex-B stream follows.
@@ -45,7 +44,7 @@ bool RecorderTimeMs(uint8_t time_kind, uint32_t word, int64_t& out_ms) {
 
 FrameReader::FrameReader(const ScanParameters& p, SourceDevice& device, const RecordingEntry& entry)
     : brand_(p.brand), bytes_(device, entry) {
-  RecorderTimeMs(p.head.time_kind, entry.start_time, start_ms_);
+  has_start_ = RecorderTimeMs(p.head.time_kind, entry.start_time, start_ms_);
   switch (brand_) {
     case BrandHikvision:
       source_ = OpenDemuxSource(bytes_, "mpeg", 0, start_ms_);
@@ -62,36 +61,18 @@ FrameReader::FrameReader(const ScanParameters& p, SourceDevice& device, const Re
       break;
     }
     default:
-      if (const DahuaVariant* v = FindDahuaVariant(brand_)) {
-        if (v->magic == kDhavMagic) source_ = OpenDemuxSource(bytes_, "dhav", 0, start_ms_);
-        if (!source_) {
-          tried_walk_ = true;
-          bytes_.Seek(0);
-          source_ = OpenDahuaWalk(bytes_, v->magic, start_ms_);
-        }
-      }
+      // libavformat's "dhav" demuxer counts its timestamps in a 16-bit
+      // millisecond field that wraps every 65.5 s, and knows only one of the
+      // family's magics: the walk reads every variant's own time words.
+      if (const DahuaVariant* v = FindDahuaVariant(brand_))
+        source_ = OpenDahuaWalk(bytes_, v->magic, start_ms_);
       break;
   }
 }
 
 FrameReader::~FrameReader() = default;
 
-bool FrameReader::NextRaw(VideoFrame& frame) {
-  if (!source_) return false;
-  if (source_->Next(frame)) {
-    had_frame_ = true;
-    return true;
-  }
-  // The demuxer may refuse a stream only once it reads it: the walk of our
-  // own gets its turn when the demuxer yielded nothing.
-  const DahuaVariant* v = FindDahuaVariant(brand_);
-  if (had_frame_ || tried_walk_ || !v) return false;
-  tried_walk_ = true;
-  source_.reset();
-  bytes_.Seek(0);
-  source_ = OpenDahuaWalk(bytes_, v->magic, start_ms_);
-  return NextRaw(frame);
-}
+bool FrameReader::NextRaw(VideoFrame& frame) { return source_ && source_->Next(frame); }
 
 bool FrameReader::Next(VideoFrame& frame) {
   while (NextRaw(frame)) {

@@ -1,9 +1,8 @@
 #pragma once
 // The video frames of one recording, in order, with their recorder times,
 // whatever the brand wrapped them in: Hikvision program-stream packs and
-// Dahua-family frames through libavformat's demuxers (with a frame walk of
-// our own for the magics the demuxer does not know), WFS, Boli and Jovision
-// frames by stripping their headers down to the Annex-B payload.
+// Jovision's bare stream through libavformat's demuxers; Dahua-family, WFS
+// and Boli frames by walking their headers down to the Annex-B payload.
 
 #include <cstdint>
 #include <memory>
@@ -36,7 +35,9 @@ class FrameReader {
   VideoCodec codec() const { return codec_; }
   // Frames found so far, those of an unknown codec included.
   int64_t raw_frames() const { return raw_frames_; }
-  // Recorder time of the recording's start, in milliseconds.
+  // Recorder time of the recording's start, in milliseconds; false when the
+  // task keeps no times.
+  bool has_start() const { return has_start_; }
   int64_t start_ms() const { return start_ms_; }
   // Stream bytes consumed so far and their losses.
   const RecordingBytes& bytes() const { return bytes_; }
@@ -47,10 +48,9 @@ class FrameReader {
   int32_t brand_;
   RecordingBytes bytes_;
   int64_t start_ms_ = 0;
+  bool has_start_ = false;
   VideoCodec codec_ = VideoCodec::Unknown;
   std::unique_ptr<FrameSource> source_;
-  bool tried_walk_ = false;
-  bool had_frame_ = false;
   int64_t raw_frames_ = 0;
 };
 

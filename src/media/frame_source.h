@@ -43,7 +43,7 @@ class StreamWindow {
 // Frames no recorder writes this large; a length beyond it is damage.
 inline constexpr uint32_t kMaxFrameBytes = 16u << 20;
 
-// libavformat's demuxer `format` ("mpeg", "dhav", "h264", "hevc") over the
+// libavformat's demuxer `format` ("mpeg", "h264", "hevc") over the
 // bytes from `skip` on; times are `start_ms` plus the packets' timestamps
 // from the first. Null when the demuxer does not accept the stream.
 std::unique_ptr<FrameSource> OpenDemuxSource(RecordingBytes& bytes, const char* format,

@@ -103,7 +103,8 @@ ExportedFile ExportRecordingMp4(const std::string& base_folder, const RecordingE
   result.path = Mp4Path(BuildExportPath(p, entry, base_folder, index));
   Mp4Writer writer;
   bool created = false;
-  if (!writer.Open(result.path, reader.codec(), ahead.front(), fps, reader.start_ms(), created)) {
+  if (!writer.Open(result.path, reader.codec(), ahead.front(), fps,
+                   reader.has_start() ? reader.start_ms() : -1, created)) {
     if (created) {
       ::unlink(result.path.c_str());
       return FallBack(kReasonMuxFailed, base_folder, entry, p, device, index);

@@ -15,6 +15,7 @@ namespace orvane {
 
 namespace {
 constexpr int kTimeScale = 90000;
+constexpr int64_t kLongestGapMs = 24LL * 3600 * 1000;
 
 // Width and height from the parameter sets, as the codec's parser reads them.
 void PictureSize(AVCodecID id, const std::vector<uint8_t>& unit, int& width, int& height) {
@@ -97,7 +98,8 @@ bool Mp4Writer::Open(const std::string& path, VideoCodec codec, const VideoFrame
   par->extradata_size = static_cast<int>(sets.size());
   PictureSize(id, first.data, par->width, par->height);
   if (par->width <= 0 || par->height <= 0) return false;
-  av_dict_set(&format_->metadata, "creation_time", CreationTimeText(creation_ms).c_str(), 0);
+  if (creation_ms >= 0)
+    av_dict_set(&format_->metadata, "creation_time", CreationTimeText(creation_ms).c_str(), 0);
   if (avio_open(&format_->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return false;
   file_created = true;
   if (avformat_write_header(format_, nullptr) < 0) return false;
@@ -111,8 +113,15 @@ bool Mp4Writer::Write(const VideoFrame& frame) {
   if (av_new_packet(packet_, static_cast<int>(frame.data.size())) < 0) return false;
   std::memcpy(packet_->data, frame.data.data(), frame.data.size());
   packet_->stream_index = 0;
-  packet_->pts = packet_->dts = frames_ * kTimeScale / fps_;
-  packet_->duration = (frames_ + 1) * kTimeScale / fps_ - packet_->pts;
+  const int64_t duration = kTimeScale / fps_;
+  if (frames_ == 0) first_ms_ = frame.time_ms;
+  int64_t pts = frames_ == 0 ? 0 : last_pts_ + duration;
+  // A recorder time far ahead is damage rather than a pause in recording.
+  const int64_t by_time = (frame.time_ms - first_ms_) * (kTimeScale / 1000);
+  if (by_time > pts && by_time - pts < kLongestGapMs * (kTimeScale / 1000)) pts = by_time;
+  last_pts_ = pts;
+  packet_->pts = packet_->dts = pts;
+  packet_->duration = duration;
   if (frame.key) packet_->flags |= AV_PKT_FLAG_KEY;
   // The muxer may have chosen a time base of its own for the track.
   av_packet_rescale_ts(packet_, AVRational{1, kTimeScale}, format_->streams[0]->time_base);

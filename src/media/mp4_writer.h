@@ -21,11 +21,13 @@ class Mp4Writer {
 
   // Creates the file. `first` is the stream's first key frame, whose
   // parameter sets describe the stream. `creation_ms` is the recorder time
-  // the file says it was made at. False when the muxer refuses the stream or
+  // the file says it was made at (none when negative). False when the muxer refuses the stream or
   // the file cannot be created; `file_created` tells which.
   bool Open(const std::string& path, VideoCodec codec, const VideoFrame& first, int fps,
             int64_t creation_ms, bool& file_created);
-  // The next frame, one frame duration after the last.
+  // The next frame: at its recorder time from the first frame's, but never
+  // closer than one frame duration to the last (frames of one recorder
+  // second share its time).
   bool Write(const VideoFrame& frame);
   // Writes the index and closes the file.
   bool Finish();
@@ -36,6 +38,8 @@ class Mp4Writer {
   bool header_written_ = false;
   int fps_ = 25;
   int64_t frames_ = 0;
+  int64_t first_ms_ = 0;
+  int64_t last_pts_ = 0;
 };
 
 // ISO 8601 text of a recorder time for the container's creation_time.
