@@ -7,6 +7,7 @@
 
 #include "worker_dialog.h"
 
+class QComboBox;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -31,6 +32,8 @@ class CExportDialog : public WorkerDialog {
   ExportMode mode() const { return mode_; }
   int row() const { return row_; }
   QLineEdit* path_edit() const { return path_; }
+  // "原始格式" (the recorder's own stream, the default) or "MP4".
+  QComboBox* format_box() const { return format_; }
   QProgressBar* progress() const { return progress_; }
   QPushButton* start_button() const { return start_; }
   QPushButton* stop_button() const { return stop_; }
@@ -43,6 +46,7 @@ class CExportDialog : public WorkerDialog {
   int row_ = -1;
   QString base_;
   QLineEdit* path_;
+  QComboBox* format_;
   QPushButton* browse_;
   QProgressBar* progress_;
   QPushButton* start_;
