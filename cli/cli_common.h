@@ -68,5 +68,6 @@ void RegisterParseCommands(CLI::App& app, int& status);
 void RegisterRecordingCommands(CLI::App& app, int& status);
 void RegisterIdentifyCommands(CLI::App& app, int& status);
 void RegisterImageCommands(CLI::App& app, int& status);
+void RegisterThumbnailCommands(CLI::App& app, int& status);
 
 }  // namespace orvane::cli

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   RegisterRecordingCommands(app, status);
   RegisterIdentifyCommands(app, status);
   RegisterImageCommands(app, status);
+  RegisterThumbnailCommands(app, status);
 
   try {
     app.parse(argc, argv);
