@@ -12,6 +12,7 @@
 #include "gui_thread.h"
 #include "main_frame.h"
 #include "page_bar.h"
+#include "preview_window.h"
 #include "recording_model.h"
 #include "recordings/row_text.h"
 #include "scan/parse_job.h"
@@ -48,6 +49,9 @@ CFileView::CFileView(CMainFrame* frame, QWidget* parent) : QWidget(parent), fram
   page_bar_ = new CFilePageDialog(frame, this);
   layout->addWidget(table_, 1);
   layout->addWidget(page_bar_);
+  preview_ = new CPreviewWindow(frame, this);
+  connect(table_, &QTableView::doubleClicked, this,
+          [this](const QModelIndex& index) { PreviewRow(index.row()); });
 }
 
 int CFileView::row_count() const { return model_->row_count(); }
@@ -87,7 +91,7 @@ void CFileView::ShowContextMenu(const QPoint& global) {
   QMenu menu(this);
   menu.addAction("单项保存", this, &CFileView::SaveSelected);
   menu.addAction("多项保存", this, &CFileView::SaveTicked);
-  menu.addAction("视频预览")->setEnabled(false);
+  menu.addAction("视频预览", this, &CFileView::PreviewSelected);
   menu.addAction("勾选统计", this, &CFileView::TickStatistics);
   menu.addAction("HEX查看")->setEnabled(false);
   menu.addSeparator();
@@ -136,6 +140,17 @@ void CFileView::SaveTicked() {
   }
   frame_->export_dialog()->OpenFor(ExportMode::Ticked, -1);
 }
+
+void CFileView::PreviewSelected() {
+  const int row = FirstSelectedRow();
+  if (row < 0) {
+    frame_->Warn(kListEmpty);
+    return;
+  }
+  PreviewRow(row);
+}
+
+void CFileView::PreviewRow(int row) { preview_->OpenFor(row); }
 
 void CFileView::OpenFilter() {
   if (row_count() == 0) {

@@ -10,6 +10,7 @@ namespace orvane::gui {
 
 class CMainFrame;
 class CFilePageDialog;
+class CPreviewWindow;
 class RecordingModel;
 
 class CFileView : public QWidget {
@@ -34,6 +35,11 @@ class CFileView : public QWidget {
   void SaveSelected();
   void SaveTicked();
   void OpenFilter();
+  // "视频预览" of the lowest selected row (the toolbar, the menus) or of a
+  // row double-clicked.
+  void PreviewSelected();
+  void PreviewRow(int row);
+  CPreviewWindow* preview_window() const { return preview_; }
   // Lowest selected row, or -1.
   int FirstSelectedRow() const;
 
@@ -47,6 +53,7 @@ class CFileView : public QWidget {
   RecordingModel* model_;
   QTableView* table_;
   CFilePageDialog* page_bar_;
+  CPreviewWindow* preview_;
   bool columns_sized_ = false;
 };
 

@@ -113,7 +113,9 @@ void CMainFrame::BuildActions() {
   add(CmdAutoIdentify, "自动识别", &CMainFrame::AutoIdentify);
   add(CmdLoadTask, "加载任务", &CMainFrame::LoadTask);
   add(CmdParseVideo, "视频解析", &CMainFrame::ParseVideo);
-  add(CmdVideoPreview, "视频预览", nullptr);  // no action
+  add(CmdVideoPreview, "视频预览", nullptr);
+  connect(action(CmdVideoPreview), &QAction::triggered, this,
+          [this] { file_view()->PreviewSelected(); });
   add(CmdFilterFiles, "文件过滤", &CMainFrame::FilterFiles);
   add(CmdExportFiles, "文件导出", &CMainFrame::ExportFiles);
   add(CmdTimedShutdown, "定时关机", &CMainFrame::TimedShutdown);
