@@ -37,9 +37,9 @@ enum class ExportFormat { Raw, Mp4 };
 
 struct ExportRequest {
   std::string base_folder;
-  ExportFormat format = ExportFormat::Raw;
   int32_t mode = ExportTicked;
   int64_t row = -1;  // ExportSingle: the row (a position in RecordingRows)
+  ExportFormat format = ExportFormat::Raw;
 };
 
 // Bytes of a recording that did not come from the source.
