@@ -266,6 +266,50 @@ TEST_F(Mp4Export, AStreamWithoutVideoFallsBackToTheRawFile) {
       sink_.Has(std::string(kMsgMp4Fallback) + std::string(kReasonNoFrames) + " 文件:" + f.path));
 }
 
+// Bytes of no recorder at all, sprinkled with every brand's frame marks
+// followed by lengths from nothing to far beyond the data: each brand's
+// reader finds no frame and the export keeps the bytes raw.
+TEST_F(Mp4Export, GarbageOfEveryBrandFallsBackToRaw) {
+  synth::Bytes data(1 << 20);
+  uint32_t seed = 12345;
+  for (auto& b : data) {
+    seed = seed * 1103515245 + 12345;
+    b = static_cast<uint8_t>(seed >> 16);
+  }
+  const uint8_t marks[][4] = {{'D', 'H', 'A', 'V'},  {0, 0, 1, 0xFC}, {0, 0, 1, 0xFD},
+                              {0x30, 0x31, 1, 0x64}, {0, 0, 1, 0xBA}, {'J', 'V', 'S', 0}};
+  for (size_t at = 0, k = 0; at + 24 < data.size(); at += 4099, ++k) {
+    std::copy(marks[k % 6], marks[k % 6] + 4, data.begin() + static_cast<long>(at));
+    StoreLE32(&data[at + 4], static_cast<uint32_t>(k * 7919));
+    StoreLE32(&data[at + 12], static_cast<uint32_t>(k * 104729));
+  }
+  const std::string path = dir_.File("garbage.img");
+  {
+    synth::SparseImage img(path, 4 << 20);
+    img.Write(1 << 20, data);
+  }
+  device_ = synth::ImageDevice(path);
+  SourceDevice dev;
+  dev.Open(device_);
+  RecordingEntry e;
+  e.channel = 1;
+  e.start_time = synth::PackTime(2016, 1, 2, 3, 4, 5);
+  e.end_time = e.start_time;
+  e.size = static_cast<int64_t>(data.size());
+  e.fragments.push_back({1 << 20, static_cast<uint32_t>(data.size())});
+  for (int32_t brand = BrandHikvision; brand <= BrandZhiling; ++brand) {
+    SCOPED_TRACE(brand);
+    ScanParameters p;
+    p.brand = brand;
+    p.head.time_kind = TimePacked;
+    const ExportedFile f =
+        ExportRecordingAs(ExportFormat::Mp4, dir_.File("garbage"), e, p, dev, brand);
+    EXPECT_TRUE(f.whole());
+    EXPECT_EQ(f.path.substr(f.path.size() - 4), ".dav");
+    EXPECT_EQ(synth::ReadWholeFile(f.path), data);
+  }
+}
+
 TEST(Mp4FrameRate, CountsTheFirstWholeSecondNotAPartOne) {
   std::vector<int64_t> times;
   for (int k = 0; k < 7; ++k) times.push_back(10'000 + 800 + k * 30);  // a second's tail
