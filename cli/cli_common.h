@@ -76,5 +76,6 @@ void RegisterRecordingCommands(CLI::App& app, int& status);
 void RegisterIdentifyCommands(CLI::App& app, int& status);
 void RegisterImageCommands(CLI::App& app, int& status);
 void RegisterRecoverCommands(CLI::App& app, int& status);
+void RegisterThumbnailCommands(CLI::App& app, int& status);
 
 }  // namespace orvane::cli

@@ -40,6 +40,7 @@ struct ListOptions {
   std::string out;
   std::optional<std::string> rows;
   std::string map;  // of a rescue copy: recordings lacking bytes are marked
+  std::string format = "raw";
 };
 
 // "YYYY-MM-DD HH" as the filter's date pickers take it.
@@ -237,6 +238,7 @@ int ExportCommand(const ListOptions& o) {
   request.mode = ExportTicked;
   nlohmann::ordered_json files = nlohmann::ordered_json::array();
   std::vector<EvidenceFile> evidence;
+  request.format = o.format == "mp4" ? ExportFormat::Mp4 : ExportFormat::Raw;
   RunExport(p, rows, request, [&](const ExportedFile& f) {
     if (!f.created) return;
     evidence.push_back({static_cast<int64_t>(rows.EntryIndex(f.row)), &rows.Entry(f.row), f});
@@ -321,6 +323,8 @@ void RegisterRecordingCommands(CLI::App& app, int& status) {
   exp->add_option("--out", eo->out, "base folder of the exported files")->required();
   exp->add_option("--rows", eo->rows, "rows to export, as the list numbers them (default: all)");
   exp->add_flag("--json", eo->json, "print one JSON object with every file written");
+  exp->add_option("--format", eo->format, "raw: the recorder's own stream; mp4: remuxed video")
+      ->check(CLI::IsMember({"raw", "mp4"}));
   exp->callback([&status, eo] { status = ExportCommand(*eo); });
 }
 

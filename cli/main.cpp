@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
   RegisterIdentifyCommands(app, status);
   RegisterImageCommands(app, status);
   RegisterRecoverCommands(app, status);
+  RegisterThumbnailCommands(app, status);
 
   try {
     app.parse(argc, argv);

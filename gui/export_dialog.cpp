@@ -1,5 +1,6 @@
 #include "export_dialog.h"
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -39,6 +40,13 @@ CExportDialog::CExportDialog(CMainFrame* frame, QWidget* parent) : WorkerDialog(
   row->addWidget(browse_);
   layout->addLayout(row);
   clock_offset_ = AddClockOffsetRow(layout, this);
+  auto* format_row = new QHBoxLayout;
+  format_ = new QComboBox(this);
+  format_->addItem("原始格式");
+  format_->addItem("MP4");
+  format_row->addWidget(new QLabel("格式:", this));
+  format_row->addWidget(format_, 1);
+  layout->addLayout(format_row);
   progress_ = AddProgressBar(layout, this);
   progress_text_ = new QLabel(this);
   progress_text_->setObjectName("export_progress_text");
@@ -117,8 +125,10 @@ void CExportDialog::Start() {
   const std::string base = S(base_);
   const ExportMode mode = mode_;
   const int row = row_;
-  StartClosingJob([frame, model, base, mode, row] {
+  const ExportFormat format = format_->currentIndex() == 1 ? ExportFormat::Mp4 : ExportFormat::Raw;
+  StartClosingJob([frame, model, base, mode, row, format] {
     ExportRequest request;
+    request.format = format;
     request.base_folder = base;
     request.mode = mode == ExportMode::Single ? ExportSingle : ExportTicked;
     request.row = row;

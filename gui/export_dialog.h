@@ -9,6 +9,7 @@
 #include "worker_dialog.h"
 
 class QLabel;
+class QComboBox;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -43,6 +44,8 @@ class CExportDialog : public WorkerDialog {
   int row() const { return row_; }
   QLineEdit* path_edit() const { return path_; }
   QLineEdit* clock_offset_edit() const { return clock_offset_; }
+  // "原始格式" (the recorder's own stream, the default) or "MP4".
+  QComboBox* format_box() const { return format_; }
   QProgressBar* progress() const { return progress_; }
   QPushButton* start_button() const { return start_; }
   QPushButton* stop_button() const { return stop_; }
@@ -71,6 +74,7 @@ class CExportDialog : public WorkerDialog {
   QString base_;
   QLineEdit* path_;
   QLineEdit* clock_offset_;
+  QComboBox* format_;
   QPushButton* browse_;
   QProgressBar* progress_;
   QPushButton* start_;

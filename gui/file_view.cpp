@@ -14,6 +14,7 @@
 #include "gui_thread.h"
 #include "main_frame.h"
 #include "page_bar.h"
+#include "preview_window.h"
 #include "recording_model.h"
 #include "recordings/row_text.h"
 #include "scan/parse_job.h"
@@ -71,6 +72,9 @@ CFileView::CFileView(CMainFrame* frame, QWidget* parent) : QWidget(parent), fram
     QTimer::singleShot(0, this, [this] { RefreshTotals(false); });
   });
   RefreshTotals(true);
+  preview_ = new CPreviewWindow(frame, this);
+  connect(table_, &QTableView::doubleClicked, this,
+          [this](const QModelIndex& index) { PreviewRow(index.row()); });
 }
 
 void CFileView::RefreshTotals(bool rows_changed) {
@@ -149,9 +153,8 @@ void CFileView::ShowContextMenu(const QPoint& global) {
   QMenu menu(this);
   menu.addAction("单项保存", this, &CFileView::SaveSelected);
   menu.addAction("多项保存", this, &CFileView::SaveTicked);
-  // Like the toolbar's and the menu's: there is no preview in this build.
-  menu.addAction(frame_->action(CmdVideoPreview)->icon(), "视频预览")
-      ->setEnabled(frame_->action(CmdVideoPreview)->isEnabled());
+  menu.addAction(frame_->action(CmdVideoPreview)->icon(), "视频预览", this,
+                 &CFileView::PreviewSelected);
   menu.addAction("勾选统计", this, &CFileView::TickStatistics);
   menu.addAction("HEX查看")->setEnabled(false);
   menu.addSeparator();
@@ -204,6 +207,17 @@ void CFileView::SaveTicked() {
   }
   frame_->export_dialog()->OpenFor(ExportMode::Ticked, -1);
 }
+
+void CFileView::PreviewSelected() {
+  const int row = FirstSelectedRow();
+  if (row < 0) {
+    frame_->Warn(kListEmpty);
+    return;
+  }
+  PreviewRow(row);
+}
+
+void CFileView::PreviewRow(int row) { preview_->OpenFor(row); }
 
 void CFileView::OpenFilter() {
   if (row_count() == 0) {

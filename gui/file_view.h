@@ -13,6 +13,7 @@ namespace orvane::gui {
 
 class CMainFrame;
 class CFilePageDialog;
+class CPreviewWindow;
 class RecordingModel;
 class CTimelineView;
 
@@ -39,6 +40,11 @@ class CFileView : public QWidget {
   void SaveSelected();
   void SaveTicked();
   void OpenFilter();
+  // "视频预览" of the lowest selected row (the toolbar, the menus) or of a
+  // row double-clicked.
+  void PreviewSelected();
+  void PreviewRow(int row);
+  CPreviewWindow* preview_window() const { return preview_; }
   // Lowest selected row, or -1.
   int FirstSelectedRow() const;
   // A click on a column's header: sorts by it, the other way round on the
@@ -67,6 +73,7 @@ class CFileView : public QWidget {
   int sort_column_ = -1;
   Qt::SortOrder sort_order_ = Qt::AscendingOrder;
   CTimelineView* timeline_;
+  CPreviewWindow* preview_;
   bool columns_sized_ = false;
 };
 

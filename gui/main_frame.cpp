@@ -118,8 +118,8 @@ void CMainFrame::BuildActions() {
   add(CmdLoadTask, "加载任务", &CMainFrame::LoadTask);
   add(CmdParseVideo, "视频解析", &CMainFrame::ParseVideo);
   add(CmdVideoPreview, "视频预览", nullptr);
-  // No preview in this build: shown, but not offered.
-  action(CmdVideoPreview)->setEnabled(false);
+  connect(action(CmdVideoPreview), &QAction::triggered, this,
+          [this] { file_view()->PreviewSelected(); });
   add(CmdFilterFiles, "文件过滤", &CMainFrame::FilterFiles);
   add(CmdExportFiles, "文件导出", &CMainFrame::ExportFiles);
   add(CmdTimedShutdown, "定时关机", &CMainFrame::TimedShutdown);

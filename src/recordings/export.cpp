@@ -13,6 +13,7 @@
 #include "device/byte_range.h"
 #include "device/notify.h"
 #include "device/source_device.h"
+#include "media/mp4_export.h"
 #include "recordings/export_totals.h"
 #include "recordings/hashing.h"
 #include "recordings/recording_rows.h"
@@ -171,8 +172,8 @@ void RunExport(ScanParameters& p, RecordingRows& rows, const ExportRequest& requ
     if (request.row >= 0 && static_cast<size_t>(request.row) < rows.size()) {
       const auto row = static_cast<size_t>(request.row);
       ExportedFile f =
-          ExportRecording(request.base_folder, rows.Entry(row), p, device,
-                          static_cast<int64_t>(rows.EntryIndex(row)));
+          ExportRecordingAs(request.format, request.base_folder, rows.Entry(row), p, device,
+                            static_cast<int64_t>(rows.EntryIndex(row)));
       f.row = row;
       if (on_file) on_file(f);
     }
@@ -189,8 +190,8 @@ void RunExport(ScanParameters& p, RecordingRows& rows, const ExportRequest& requ
       if (p.stop_requested()) break;
       if (!rows.IsTicked(r)) continue;
       const RecordingEntry& entry = rows.Entry(r);
-      ExportedFile f = ExportRecording(request.base_folder, entry, p, device,
-                                       static_cast<int64_t>(rows.EntryIndex(r)));
+      ExportedFile f = ExportRecordingAs(request.format, request.base_folder, entry, p, device,
+                                         static_cast<int64_t>(rows.EntryIndex(r)));
       f.row = r;
       if (f.created && f.complete) {
         rows.SetTicked(r, false);

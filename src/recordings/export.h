@@ -32,10 +32,15 @@ enum ExportMode : int32_t {
   ExportTicked = 2,  // every ticked row, unticking each one done
 };
 
+// What each recording's file holds: the recorder's own stream, or its video
+// remuxed into an MP4.
+enum class ExportFormat { Raw, Mp4 };
+
 struct ExportRequest {
   std::string base_folder;
   int32_t mode = ExportTicked;
   int64_t row = -1;  // ExportSingle: the row (a position in RecordingRows)
+  ExportFormat format = ExportFormat::Raw;
 };
 
 // Bytes of a recording that did not come from the source.

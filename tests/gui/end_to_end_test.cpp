@@ -2,6 +2,7 @@
 // list fills, tick all, export into a folder; the files hold the planted
 // bytes. Then the filter dialog narrows the list by channel and by date.
 
+#include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -91,6 +92,25 @@ class EndToEndTest : public QObject {
     QVERIFY(files[0].find("/channel 3/2019-05-01/0-2019-05-01 08-00-00-") != std::string::npos);
     QVERIFY(synth::ReadWholeFile(files[0]) == a.bytes);
     QVERIFY(synth::ReadWholeFile(files[1]) == b.bytes);
+
+    // The same recordings again, remuxed into MP4 files.
+    view->TickAll(true);
+    f->action(CmdExportFiles)->trigger();
+    QCOMPARE(ex->format_box()->currentText(), QString("原始格式"));
+    ex->format_box()->setCurrentIndex(ex->format_box()->findText("MP4"));
+    const std::string mp4_out = dir.File("mp4");
+    ex->ask_folder = [&] { return QString::fromStdString(mp4_out); };
+    QTest::mouseClick(ex->browse_button(), Qt::LeftButton);
+    QTest::mouseClick(ex->start_button(), Qt::LeftButton);
+    QVERIFY(f->WaitForWorkers(60000));
+    std::vector<std::string> mp4s;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(mp4_out))
+      if (e.is_regular_file()) mp4s.push_back(e.path().string());
+    std::sort(mp4s.begin(), mp4s.end());
+    QCOMPARE(mp4s.size(), size_t{2});
+    QVERIFY(mp4s[0].ends_with("-2019-05-01 08-00-03.mp4"));
+    const std::vector<uint8_t> head = synth::ReadWholeFile(mp4s[0]);
+    QVERIFY(head.size() > 8 && std::string(head.begin() + 4, head.begin() + 8) == "ftyp");
 
     // The filter: channel 5 only, then a date window that leaves nothing.
     f->action(CmdFilterFiles)->trigger();

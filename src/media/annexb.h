@@ -1,0 +1,38 @@
+#pragma once
+// What the tools need to know about an Annex-B byte stream: which codec it
+// is, whether a unit starts a picture that decodes by itself, and its
+// parameter sets.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "media/video_frame.h"
+
+namespace orvane {
+
+// The codec of the first parameter set or slice found; Unknown when none is.
+VideoCodec GuessCodec(const uint8_t* data, size_t size);
+// True when the unit holds an IDR (H.264) or IRAP (H.265) slice.
+bool IsKeyUnit(VideoCodec codec, const uint8_t* data, size_t size);
+// The parameter-set NAL units of a unit (SPS, PPS; VPS for H.265), each with
+// a four-byte start code; empty when it holds none.
+std::vector<uint8_t> ParameterSets(VideoCodec codec, const uint8_t* data, size_t size);
+
+// Calls `fn(offset, header_byte_offset, end)` for every NAL unit: the
+// position of its start code, of its first header byte, and its end.
+template <typename Fn>
+void ForEachNal(const uint8_t* d, size_t n, Fn fn) {
+  size_t start = n, header = n;
+  for (size_t i = 0; i + 3 <= n; ++i) {
+    if (d[i] != 0 || d[i + 1] != 0 || d[i + 2] != 1) continue;
+    const size_t code = i > 0 && d[i - 1] == 0 ? i - 1 : i;
+    if (header < n) fn(start, header, code);
+    start = code;
+    header = i + 3;
+    i += 2;
+  }
+  if (header < n) fn(start, header, n);
+}
+
+}  // namespace orvane
