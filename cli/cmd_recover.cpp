@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <deque>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -20,6 +21,8 @@
 #include "device/source_device.h"
 #include "parse_summary.h"
 #include "recordings/export.h"
+#include "recordings/export_evidence.h"
+#include "recordings/hashing.h"
 #include "recordings/recording_rows.h"
 #include "scan/dispatch.h"
 #include "scan/parse_job.h"
@@ -100,10 +103,13 @@ class Recovery {
   // Whether the deep task left in the folder by an earlier run goes on.
   bool ResumableDeepTask(const std::string& task);
   bool ExportAll();
-  // The case record of a complete recovery (the report, the hashes of the
-  // source and of every exported file) is written from here, the one point
-  // where the task files and exported files are final.
-  void WriteCaseRecord() {}
+  // The case record of a complete recovery (the reports, the checksums of
+  // every exported file, the log) is written from here, the one point where
+  // the task files and exported files are final. False when it could not be.
+  bool WriteCaseRecord();
+  // One exported (or kept) file for the case record. The entry is copied:
+  // the rows it came from are replaced page by page.
+  void NoteExported(int64_t index, const RecordingEntry& entry, const ExportedFile& file);
   void PrintSummary() const;
   bool Interrupted() const { return interrupted_.load() != 0; }
 
@@ -113,6 +119,8 @@ class Recovery {
   TerminalSink terminal_;
   FatalWatch sink_;
   RecoverOutcome outcome_;
+  std::deque<RecordingEntry> evidence_entries_;  // stable addresses for evidence_
+  std::vector<EvidenceFile> evidence_;
   // Ctrl-C lands here rather than on the parameters' stop flag, which a
   // parse clears when it starts and a page load sets at its cap; a watcher
   // passes it on to the flag the running job polls.
@@ -193,10 +201,19 @@ bool Recovery::ExportAll() {
       const std::string path =
           BuildExportPath(p_, e, o_.out, static_cast<int64_t>(rows.EntryIndex(r)));
       struct stat st{};
-      const bool kept = expected > 0 && ::stat(path.c_str(), &st) == 0 && st.st_size == expected;
+      // An MP4 file's length says nothing of whether it is whole: those are
+      // written again.
+      const bool kept = o_.format == "raw" && expected > 0 && ::stat(path.c_str(), &st) == 0 &&
+                        st.st_size == expected;
       rows.SetTicked(r, !kept);
       ++outcome_.wanted;
       if (kept) {
+        ExportedFile file;
+        file.path = path;
+        file.written = expected;
+        file.created = file.complete = true;
+        file.sha256 = DigestOfFile(path, DigestKind::Sha256);
+        NoteExported(static_cast<int64_t>(rows.EntryIndex(r)), e, file);
         ++outcome_.exported;
         outcome_.bytes += expected;
         outcome_.files.push_back({{"path", path}, {"bytes", expected}, {"complete", true}});
@@ -208,28 +225,47 @@ bool Recovery::ExportAll() {
     ExportRequest request;
     request.base_folder = o_.out;
     request.mode = ExportTicked;
+    request.format = o_.format == "mp4" ? ExportFormat::Mp4 : ExportFormat::Raw;
     RunExport(p_, rows, request, [&](const ExportedFile& f) {
       terminal_.FinishProgress();
       if (!f.created) {
         all_written = false;
         return;
       }
-      if (f.complete) {
+      NoteExported(static_cast<int64_t>(rows.EntryIndex(f.row)), rows.Entry(f.row), f);
+      // Only a file that holds every byte of its recording counts as exported.
+      if (f.whole()) {
         ++outcome_.exported;
         outcome_.bytes += f.written;
       } else {
         all_written = false;
       }
-      outcome_.files.push_back({{"path", f.path}, {"bytes", f.written}, {"complete", f.complete}});
+      outcome_.files.push_back({{"path", f.path},
+                                {"bytes", f.written},
+                                {"complete", f.whole()},
+                                {"unreadable_bytes", f.loss.unreadable},
+                                {"missing_bytes_past_end", f.loss.past_end},
+                                {"sha256", f.sha256}});
       if (!o_.json) {
         std::printf("%s\t%lld%s\n", f.path.c_str(), static_cast<long long>(f.written),
-                    f.complete ? "" : "\t(incomplete)");
+                    f.whole() ? "" : "\t(incomplete)");
         std::fflush(stdout);
       }
     });
     terminal_.FinishProgress();
   }
   return all_written;
+}
+
+void Recovery::NoteExported(int64_t index, const RecordingEntry& entry, const ExportedFile& file) {
+  evidence_entries_.push_back(entry);
+  evidence_.push_back({index, &evidence_entries_.back(), file});
+}
+
+bool Recovery::WriteCaseRecord() {
+  if (RecordExportEvidence(p_, o_.out, evidence_, CliLog().Lines())) return true;
+  PrintMessage("错误", "报告写入失败: " + o_.out);
+  return false;
 }
 
 void Recovery::PrintSummary() const {
@@ -313,9 +349,9 @@ int Recovery::Run() {
 
   const bool all_written = ExportAll();
   if (Interrupted()) return stopped();
-  WriteCaseRecord();
+  const bool recorded = WriteCaseRecord();
   PrintSummary();
-  return all_written ? kExitOk : kExitFailed;
+  return all_written && recorded ? kExitOk : kExitFailed;
 }
 
 int RunRecover(const RecoverOptions& o) {
@@ -345,8 +381,9 @@ void RegisterRecoverCommands(CLI::App& app, int& status) {
                   "(default: recognised from the device)");
   cmd->add_flag("--deep", o->deep,
                 "scan every block even when the recorder's index finds recordings");
-  cmd->add_option("--format", o->format, "format of the exported files: raw (as recorded)")
-      ->check(CLI::IsMember({"raw"}));
+  cmd->add_option("--format", o->format,
+                  "format of the exported files: raw (as recorded) or mp4 (remuxed video)")
+      ->check(CLI::IsMember({"raw", "mp4"}));
   cmd->add_flag("--json", o->json, "print one JSON object at the end");
   cmd->callback([&status, o] { status = RunRecover(*o); });
 }
