@@ -30,7 +30,23 @@ constexpr int kBarInset = 4;
 constexpr int kTickStripHeight = 4;
 }  // namespace
 
-QColor TimelineBarColour(const RecordingEntry&) { return QColor(70, 130, 180); }
+QColor TimelineBarColour(const RecordingEntry& entry) {
+  // How a recording was found tells how far it can be trusted: the index's
+  // and whole chains' in blues, the groups a deep parse put together from
+  // leftovers in warm colours, carved ones in green.
+  switch (entry.found_by) {
+    case FoundBy::Leftover:
+      return QColor(214, 140, 40);
+    case FoundBy::SmallGroup:
+      return QColor(190, 90, 60);
+    case FoundBy::Carved:
+      return QColor(70, 150, 90);
+    case FoundBy::Chain:
+      return QColor(60, 100, 170);
+    default:
+      return QColor(70, 130, 180);
+  }
+}
 
 CTimelineView::CTimelineView(RecordingModel* model, QTableView* table, const ScanParameters& params,
                              QWidget* parent)
@@ -39,7 +55,6 @@ CTimelineView::CTimelineView(RecordingModel* model, QTableView* table, const Sca
   viewport()->setMouseTracking(false);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  // The rows are about to change: the index refers to them by number.
   // The rows are about to change: the index refers to them by number.
   connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
     CancelBuild();
