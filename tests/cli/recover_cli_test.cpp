@@ -113,7 +113,9 @@ TEST_P(CliRecover, ExportsWhatParseAndExportWould) {
   ASSERT_EQ(r.status, 0) << r.err;
   const auto j = nlohmann::json::parse(r.out);
   EXPECT_EQ(j["brand"], brand);
-  if (!named) EXPECT_EQ(j["identified_by"], "first sectors");
+  if (!named) {
+    EXPECT_EQ(j["identified_by"], "first sectors");
+  }
   // The recorder's index finds recordings on every one of these disks, so
   // no deep parse follows the fast one.
   ASSERT_EQ(j["parses"].size(), 1u);
