@@ -2,7 +2,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libswscale/swscale.h>
 }
 
 #include <cstring>
@@ -34,18 +33,7 @@ struct VideoDecoder {
   }
   bool Receive(Picture& out) {
     if (avcodec_receive_frame(ctx, frame) < 0) return false;
-    const AVFrame* f = frame;
-    SwsContext* sws =
-        sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
-                       f->height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!sws) return false;
-    out.width = f->width;
-    out.height = f->height;
-    out.rgb.assign(static_cast<size_t>(f->width) * f->height * 3, 0);
-    uint8_t* dst[1] = {out.rgb.data()};
-    const int stride[1] = {f->width * 3};
-    sws_scale(sws, f->data, f->linesize, 0, f->height, dst, stride);
-    sws_freeContext(sws);
+    if (!ToRgb(frame, out)) return false;
     if (!times.empty()) {
       out.time_ms = times.front();
       times.pop_front();

@@ -30,6 +30,8 @@ struct Decoder {
   }
 };
 
+}  // namespace
+
 bool ToRgb(const AVFrame* f, Picture& out) {
   if (f->width <= 0 || f->height <= 0) return false;
   SwsContext* sws =
@@ -45,7 +47,6 @@ bool ToRgb(const AVFrame* f, Picture& out) {
   sws_freeContext(sws);
   return true;
 }
-}  // namespace
 
 bool DecodePictureAt(const ScanParameters& p, SourceDevice& device, const RecordingEntry& entry,
                      int64_t at_ms, Picture& out) {

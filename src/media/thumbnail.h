@@ -14,6 +14,11 @@ namespace orvane {
 
 struct ScanParameters;
 class SourceDevice;
+}  // namespace orvane
+
+struct AVFrame;
+
+namespace orvane {
 
 inline constexpr std::string_view kMsgCannotDecode = "该录像无法解码";
 
@@ -29,6 +34,10 @@ struct Picture {
 // the key frame before it are decoded. False when no frame decodes.
 bool DecodePictureAt(const ScanParameters& p, SourceDevice& device, const RecordingEntry& entry,
                      int64_t at_ms, Picture& out);
+
+// A decoded frame converted to RGB with libswscale; false for a frame
+// without size or a pixel format the scaler does not take.
+bool ToRgb(const AVFrame* frame, Picture& out);
 
 // False when the file cannot be written.
 bool WritePng(const Picture& picture, const std::string& path);
