@@ -130,7 +130,7 @@ int RunImage(const ImageOptions& o) {
 
   // A file kept from an earlier copy may be the only good image there is;
   // with its map beside it the copy resumes into it instead.
-  if (!o.force && TargetFileExists(request.target) && !MapFileExists(job.map_path)) {
+  if (!o.force && TargetFileExists(request.target) && !CopyResumesFromMap(job)) {
     PrintMessage(kLogWarning, std::string(kMsgBackupTargetExists) + " (--force)");
     return kExitFailed;
   }

@@ -213,7 +213,7 @@ void CBpDialg::Start() {
   // The target is kept between openings: a later copy must not silently
   // recreate the image an earlier one made. With its map beside it, the copy
   // resumes into it instead.
-  if (TargetFileExists(target_) && !MapFileExists(job_.map_path) &&
+  if (TargetFileExists(target_) && !CopyResumesFromMap(job_) &&
       !(ask_replace && ask_replace(Q(target_.path))))
     return;
 

@@ -120,10 +120,19 @@ EwfBackend::EwfBackend(std::unique_ptr<Handle> handle) : handle_(std::move(handl
 EwfBackend::~EwfBackend() = default;
 
 int64_t EwfBackend::ReadChunks(int64_t offset, uint8_t* out, size_t length) {
-  libewf_error_t* error = nullptr;
-  const ssize_t n = libewf_handle_read_random(handle_->ewf, out, length, offset, &error);
-  DropError(error);
-  return n;
+  // libewf may hand back less than asked for without being at the end; a
+  // reader that takes a short count for a bad spot must not see that.
+  size_t done = 0;
+  while (done < length) {
+    libewf_error_t* error = nullptr;
+    const ssize_t n = libewf_handle_read_random(handle_->ewf, out + done, length - done,
+                                                offset + static_cast<int64_t>(done), &error);
+    DropError(error);
+    if (n < 0) return done > 0 ? static_cast<int64_t>(done) : -1;
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
 }
 
 int64_t EwfBackend::FirstUnreadable(int64_t offset, int64_t length) {

@@ -22,9 +22,17 @@
 
 namespace orvane {
 
-bool MapFileExists(const std::string& map_path) {
+bool CopyResumesFromMap(const BackupJob& job) {
   struct stat st{};
-  return !map_path.empty() && ::stat(map_path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (job.map_path.empty() || ::stat(job.map_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    return false;
+  RescueMap map;
+  std::string error;
+  if (!LoadRescueMap(job.map_path, map, error)) return false;
+  // The copy of an image that ends inside a sector is cut at the file's end.
+  const int64_t size = map.end() - map.begin();
+  return map.begin() == job.source.offset && size <= job.source.size &&
+         size > job.source.size - kBackupSectorSize;
 }
 
 namespace {

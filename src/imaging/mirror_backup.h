@@ -118,9 +118,10 @@ StartResult ValidateBackupStart(const BackupRequest& request, BackupJob& job,
 // would recreate it, so the user confirms first.
 bool TargetFileExists(const BackupEndpoint& target);
 
-// True when a map is kept at `map_path`: a copy onto a target that has its
-// map beside it resumes into it rather than recreating it.
-bool MapFileExists(const std::string& map_path);
+// True when the job's map describes a stopped or finished copy of the same
+// source range: the copy then resumes into the image it describes rather
+// than recreating it, so there is nothing to confirm.
+bool CopyResumesFromMap(const BackupJob& job);
 
 // What the copy tells the window around it; unset members fall back to the
 // notification sink (warnings as errors there).

@@ -15,11 +15,15 @@ namespace {
 using cli_test::Quote;
 using cli_test::RunCli;
 
+// The videos an export wrote, beside which it leaves its report and checksums.
 std::vector<std::string> FilesUnder(const std::string& folder) {
   std::vector<std::string> files;
   if (!std::filesystem::exists(folder)) return files;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
-    if (e.is_regular_file()) files.push_back(e.path().filename().string());
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+    const std::string ext = e.path().extension().string();
+    if (e.is_regular_file() && (ext == ".dav" || ext == ".mp4"))
+      files.push_back(e.path().filename().string());
+  }
   std::sort(files.begin(), files.end());
   return files;
 }
