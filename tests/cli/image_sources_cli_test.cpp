@@ -19,11 +19,12 @@ using cli_test::CliResult;
 using cli_test::Quote;
 using cli_test::RunCli;
 
-// Every file under `folder` by its path relative to it.
+// Every video under `folder` by its path relative to it (the report beside
+// them names the source, so it differs from one image form to the next).
 std::map<std::string, synth::Bytes> FilesUnder(const std::string& folder) {
   std::map<std::string, synth::Bytes> files;
   for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
-    if (e.is_regular_file())
+    if (e.is_regular_file() && e.path().extension() == ".dav")
       files[std::filesystem::relative(e.path(), folder).string()] = synth::ReadWholeFile(e.path());
   return files;
 }

@@ -105,7 +105,7 @@ class EndToEndTest : public QObject {
     QVERIFY(f->WaitForWorkers(60000));
     std::vector<std::string> mp4s;
     for (const auto& e : std::filesystem::recursive_directory_iterator(mp4_out))
-      if (e.is_regular_file()) mp4s.push_back(e.path().string());
+      if (e.is_regular_file() && e.path().extension() == ".mp4") mp4s.push_back(e.path().string());
     std::sort(mp4s.begin(), mp4s.end());
     QCOMPARE(mp4s.size(), size_t{2});
     QVERIFY(mp4s[0].ends_with("-2019-05-01 08-00-03.mp4"));

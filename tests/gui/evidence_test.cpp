@@ -68,7 +68,7 @@ class EvidenceTest : public QObject {
     QVERIFY(f->WaitForWorkers(60000));
     CFileView* view = f->file_view();
     QCOMPARE(view->row_count(), 2);
-    QCOMPARE(view->model()->columnCount(), 5);
+    QCOMPARE(view->model()->columnCount(), 6);
     // Lines the user clears from the pane still go into the audit log.
     f->Info("before the clear");
     f->log_view()->ClearLog();
@@ -90,11 +90,11 @@ class EvidenceTest : public QObject {
     QVERIFY(!ex->isVisible());
 
     // The list shows the corrected times beside the recorder's.
-    QCOMPARE(view->model()->columnCount(), 7);
-    QCOMPARE(view->model()->headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(),
+    QCOMPARE(view->model()->columnCount(), 8);
+    QCOMPARE(view->model()->headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(),
              QString("校正开始时间"));
     QCOMPARE(view->model()->CellText(0, 3), QString("2020-02-29 00-00-00"));
-    QCOMPARE(view->model()->CellText(0, 5), QString("2020-02-28 23-56-48"));
+    QCOMPARE(view->model()->CellText(0, 6), QString("2020-02-28 23-56-48"));
 
     for (const char* name :
          {"report.html", "report.csv", "report.json", "SHA256SUMS", "orvane-log.txt"})
@@ -123,7 +123,7 @@ class EvidenceTest : public QObject {
     QTest::mouseClick(filter->ok_button(), Qt::LeftButton);
     QVERIFY(f->WaitForWorkers(60000));
     QCOMPARE(f->params().clock_offset, int64_t{0});
-    QCOMPARE(view->model()->columnCount(), 5);
+    QCOMPARE(view->model()->columnCount(), 6);
     QCOMPARE(view->row_count(), 2);
   }
 
