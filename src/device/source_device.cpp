@@ -49,19 +49,21 @@ int64_t DescriptorLength(int fd) {
 
 int64_t FileBackend::Size() { return DescriptorLength(fd_); }
 
+std::unique_ptr<ReadBackend> OpenDeviceBackend(const DeviceInfo& device) {
+  if (device.kind != kDeviceKindPhysical && device.kind != kDeviceKindImage) return nullptr;
+  if (device.backend && *device.backend) return (*device.backend)();
+  // An image may come in pieces (split raw, E01 segments) behind one path.
+  if (device.kind == kDeviceKindImage) return OpenImageBackend(device.OpenPath());
+  return FileBackend::Open(device.OpenPath());
+}
+
 void SourceDevice::Open(const DeviceInfo& device, uint32_t /*access*/) {
   Close();
   if (device.kind != kDeviceKindPhysical && device.kind != kDeviceKindImage) {
     status_ = kStatusFailed;
     return;
   }
-  if (device.backend && *device.backend) {
-    backend_ = (*device.backend)();
-  } else if (device.kind == kDeviceKindImage) {
-    backend_ = OpenImageBackend(device.OpenPath());
-  } else {
-    backend_ = FileBackend::Open(device.OpenPath());
-  }
+  backend_ = OpenDeviceBackend(device);
   if (!backend_) {
     status_ = kStatusFailed;
     return;

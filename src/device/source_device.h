@@ -32,6 +32,11 @@ class FileBackend final : public ReadBackend {
   int fd_;
 };
 
+// The bytes behind a drive or an image of the device list, read-only: the
+// test double when one is set, else the drive, the image file or the pieces
+// of a split or E01 image. Null when it cannot be opened.
+std::unique_ptr<ReadBackend> OpenDeviceBackend(const DeviceInfo& device);
+
 class SourceDevice {
  public:
   SourceDevice() = default;

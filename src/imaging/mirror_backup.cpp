@@ -380,7 +380,7 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
     source_device.kind = kDeviceKindImage;
     source_device.name = job.source.path;
   }
-  const std::unique_ptr<ReadBackend> source = OpenReadBackend(source_device);
+  const std::unique_ptr<ReadBackend> source = OpenDeviceBackend(source_device);
   if (!source) {
     report.Log(kLogWarning, kMsgBackupOpenSourceFailed);
     return false;

@@ -214,10 +214,4 @@ RescueOutcome RunRescueCopy(RescueMap& map, const RescueSettings& settings, Resc
   return RescueRun(map, settings, io).Run();
 }
 
-std::unique_ptr<ReadBackend> OpenReadBackend(const DeviceInfo& device) {
-  if (device.kind != kDeviceKindPhysical && device.kind != kDeviceKindImage) return nullptr;
-  if (device.backend && *device.backend) return (*device.backend)();
-  return FileBackend::Open(device.OpenPath());
-}
-
 }  // namespace orvane

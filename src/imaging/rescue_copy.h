@@ -54,8 +54,4 @@ struct RescueOutcome {
 // until stopped. Positions in the map are source positions.
 RescueOutcome RunRescueCopy(RescueMap& map, const RescueSettings& settings, RescueIo& io);
 
-// The backend a SourceDevice would read `device` through (read-only), or
-// null when it cannot be opened.
-std::unique_ptr<ReadBackend> OpenReadBackend(const DeviceInfo& device);
-
 }  // namespace orvane

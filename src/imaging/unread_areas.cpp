@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "device/notify.h"
+#include "device/source_device.h"
 #include "imaging/rescue_copy.h"
 
 namespace orvane {
@@ -23,7 +24,7 @@ DeviceInfo WithUnreadAreas(const DeviceInfo& device, std::shared_ptr<const Rescu
   DeviceInfo inner = device;
   wrapped.backend =
       std::make_shared<const BackendFactory>([inner, map]() -> std::unique_ptr<ReadBackend> {
-        std::unique_ptr<ReadBackend> real = OpenReadBackend(inner);
+        std::unique_ptr<ReadBackend> real = OpenDeviceBackend(inner);
         if (!real) return nullptr;
         return std::make_unique<UnreadAreasBackend>(std::move(real), map);
       });
