@@ -161,19 +161,7 @@ int RunParseCommand(const ParseOptions& o) {
   ScopedNotifySink scoped(&sink);
   InstallStopOnInterrupt(&p.stop);
 
-  ParseJobHooks hooks;
-  // The dialog's status line and the log often carry the same text; the
-  // terminal shows it once.
-  std::string last_status;
-  hooks.status_line = [&](std::string_view text) {
-    last_status = text;
-    terminal.Text(NotifyCode::Status, text);
-  };
-  hooks.log_info = [&](std::string_view text) {
-    if (text != last_status) terminal.Text(NotifyCode::Info, text);
-    last_status.clear();
-  };
-  RunParseJob(p, flags, hooks);
+  RunParseJobOnTerminal(p, flags, terminal);
   InstallStopOnInterrupt(nullptr);
   terminal.FinishProgress();
 

@@ -154,17 +154,7 @@ bool Recovery::Parse(const ParseStep& step) {
   }
   terminal_.set_total_bytes(p_.mode == ScanModeDeep ? p_.region_end - p_.region_start : 0);
   sink_.reset();
-  ParseJobHooks hooks;
-  std::string last_status;
-  hooks.status_line = [&](std::string_view text) {
-    last_status = text;
-    terminal_.Text(NotifyCode::Status, text);
-  };
-  hooks.log_info = [&](std::string_view text) {
-    if (text != last_status) terminal_.Text(NotifyCode::Info, text);
-    last_status.clear();
-  };
-  RunParseJob(p_, flags, hooks);
+  RunParseJobOnTerminal(p_, flags, terminal_);
   terminal_.FinishProgress();
   if (sink_.fatal()) return false;
   outcome_.parses.push_back(ParseSummaryJson(p_, outcome_.identified_by));

@@ -2,10 +2,26 @@
 
 #include <cstdio>
 
+#include "cli_common.h"
 #include "device/format_text.h"
+#include "scan/parse_job.h"
 #include "scan/task_head.h"
 
 namespace orvane::cli {
+
+void RunParseJobOnTerminal(ScanParameters& p, WorkerFlags& flags, TerminalSink& terminal) {
+  ParseJobHooks hooks;
+  std::string last_status;
+  hooks.status_line = [&](std::string_view text) {
+    last_status = text;
+    terminal.Text(NotifyCode::Status, text);
+  };
+  hooks.log_info = [&](std::string_view text) {
+    if (text != last_status) terminal.Text(NotifyCode::Info, text);
+    last_status.clear();
+  };
+  RunParseJob(p, flags, hooks);
+}
 
 bool DeepParseStoppedEarly(const ScanParameters& p) {
   return p.mode == ScanModeDeep && p.head.scan_position < p.head.region_end;
