@@ -10,6 +10,7 @@
 #include "media/annexb.h"
 #include "media/frame_reader.h"
 #include "media/mp4_writer.h"
+#include "recordings/hashing.h"
 #include "scan/scan_parameters.h"
 
 namespace orvane {
@@ -142,6 +143,9 @@ ExportedFile ExportRecordingMp4(const std::string& base_folder, const RecordingE
   std::error_code ec;
   result.written = static_cast<int64_t>(std::filesystem::file_size(result.path, ec));
   result.complete = !stopped;
+  // The muxer writes the file itself; its hash is taken from what landed on
+  // disk, so that the folder's checksums cover MP4 files like raw ones.
+  result.sha256 = DigestOfFile(result.path, DigestKind::Sha256);
   result.loss = reader.bytes().loss();
   if (const std::string t = UnreadableText(result); !t.empty()) PostError(t);
   if (const std::string t = PastEndText(result); !t.empty()) PostError(t);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "cli/cli_run.h"
@@ -50,6 +51,14 @@ TEST(CliExportFormat, RawByDefaultMp4OnRequestNothingElse) {
   EXPECT_EQ(FilesUnder(dir.File("mp4")),
             std::vector<std::string>{"0-2024-06-01 10-00-00-2024-06-01 10-00-02.mp4"});
   EXPECT_NE(r.out.find(".mp4\t"), std::string::npos) << r.out;
+  // The folder's checksums cover the MP4 file as they cover raw ones.
+  const std::vector<uint8_t> sum_bytes = synth::ReadWholeFile(dir.File("mp4") + "/SHA256SUMS");
+  const std::string sums(sum_bytes.begin(), sum_bytes.end());
+  EXPECT_NE(sums.find("0-2024-06-01 10-00-00-2024-06-01 10-00-02.mp4\n"), std::string::npos)
+      << sums;
+  EXPECT_EQ(std::system(("cd " + Quote(dir.File("mp4")) + " && sha256sum -c --quiet SHA256SUMS")
+                            .c_str()),
+            0);
 
   r = RunCli(common + " --format avi --out " + Quote(dir.File("avi")), dir);
   EXPECT_EQ(r.status, 2);
