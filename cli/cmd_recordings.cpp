@@ -8,6 +8,7 @@
 #include <set>
 
 #include "cli_common.h"
+#include "media_handover.h"
 #include "device/format_text.h"
 #include "device/source_device.h"
 #include "imaging/unread_areas.h"
@@ -193,6 +194,7 @@ bool ParseRowList(const std::string& text, std::set<size_t>& out) {
 }
 
 int ExportCommand(const ListOptions& o) {
+  if (o.format == "mp4" && !HasMediaLibraries()) return HandOverToMediaProgram();
   TerminalSink terminal;
   ScopedNotifySink scoped(&terminal);
   DeviceInfo device;

@@ -17,6 +17,7 @@
 
 #include "brand_choice.h"
 #include "cli_common.h"
+#include "media_handover.h"
 #include "device/format_text.h"
 #include "device/source_device.h"
 #include "parse_summary.h"
@@ -345,6 +346,7 @@ int Recovery::Run() {
 }
 
 int RunRecover(const RecoverOptions& o) {
+  if (o.format == "mp4" && !HasMediaLibraries()) return HandOverToMediaProgram();
   DeviceInfo device;
   if (!ResolveDevice(o.device, device)) return kExitFailed;
   if (device.size <= 0) {

@@ -5,7 +5,10 @@
 
 #include "cli_common.h"
 #include "device/source_device.h"
+#include "media_handover.h"
+#ifdef ORVANE_CLI_MEDIA
 #include "media/thumbnail.h"
+#endif
 #include "recordings/export.h"
 #include "scan/dispatch.h"
 #include "scan/task_head.h"
@@ -24,6 +27,10 @@ struct ThumbnailOptions {
 };
 
 int ThumbnailCommand(const ThumbnailOptions& o) {
+#ifndef ORVANE_CLI_MEDIA
+  (void)o;
+  return HandOverToMediaProgram();
+#else
   TerminalSink terminal;
   ScopedNotifySink scoped(&terminal);
   if (o.row < 0 || o.page < 0 || !std::isfinite(o.at) || o.at < 0) {
@@ -60,6 +67,7 @@ int ThumbnailCommand(const ThumbnailOptions& o) {
   }
   std::printf("%s\t%dx%d\n", o.out.c_str(), picture.width, picture.height);
   return kExitOk;
+#endif
 }
 
 }  // namespace

@@ -1,11 +1,19 @@
 #include <cstdio>
 
 #include "cli_common.h"
+#include "media_handover.h"
 #include "tools/version_check.h"
+#ifdef ORVANE_CLI_MEDIA
+#include "media/media_formats.h"
+#endif
 
 using namespace orvane::cli;
 
 int main(int argc, char** argv) {
+  RememberCommandLine(argc, argv);
+#ifdef ORVANE_CLI_MEDIA
+  orvane::RegisterMediaFormats();
+#endif
   CLI::App app{"orvane: recover surveillance video from recorder disks", "orvane"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "orvane " + orvane::VersionText(orvane::kCurrentVersion),

@@ -19,6 +19,7 @@
 #include "file_view.h"
 #include "gui_thread.h"
 #include "main_frame.h"
+#include "media/media_formats.h"
 #include "recording_model.h"
 #include "recordings/export.h"
 #include "scan/speed_text.h"
@@ -126,6 +127,8 @@ void CExportDialog::Start() {
   const ExportMode mode = mode_;
   const int row = row_;
   const ExportFormat format = format_->currentIndex() == 1 ? ExportFormat::Mp4 : ExportFormat::Raw;
+  // The desktop program always has the media libraries.
+  if (format == ExportFormat::Mp4) RegisterMediaFormats();
   StartClosingJob([frame, model, base, mode, row, format] {
     ExportRequest request;
     request.format = format;

@@ -4,6 +4,7 @@
 
 #include "auto_dialog.h"
 #include "main_frame.h"
+#include "media/media_formats.h"
 #include "qt_texts.h"
 #include "shutdown_dialog.h"
 #include "tool_services.h"
@@ -11,6 +12,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  orvane::RegisterMediaFormats();
   QApplication::setApplicationName("Orvane");
   QApplication::setOrganizationName("Local AppWizard-Generated Applications");
   orvane::gui::InstallChineseQtTexts(app);

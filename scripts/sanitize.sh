@@ -9,9 +9,13 @@ bash scripts/setup.sh
 
 launcher=()
 command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# CI (ORVANE_LEAN_BUILD=1): line tables are all a sanitizer report needs.
+lean=()
+[[ ${ORVANE_LEAN_BUILD:-0} == 1 ]] &&
+  lean=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only -DNDEBUG")
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DORVANE_SANITIZE=ON -DORVANE_FUZZ=ON -DORVANE_BUILD_GUI=OFF -DORVANE_BUILD_BENCH=OFF \
-  "${launcher[@]}" > /dev/null
+  "${launcher[@]}" "${lean[@]}" > /dev/null
 cmake --build build-asan -j"$(nproc)"
 
 # Speed checks hold for the optimised build only; the normal test run keeps them.

@@ -152,11 +152,4 @@ ExportedFile ExportRecordingMp4(const std::string& base_folder, const RecordingE
   return result;
 }
 
-ExportedFile ExportRecordingAs(ExportFormat format, const std::string& base_folder,
-                               const RecordingEntry& entry, ScanParameters& p, SourceDevice& device,
-                               int64_t index) {
-  if (format == ExportFormat::Mp4) return ExportRecordingMp4(base_folder, entry, p, device, index);
-  return ExportRecording(base_folder, entry, p, device, index);
-}
-
 }  // namespace orvane

@@ -8,21 +8,14 @@
 #include <vector>
 
 #include "recordings/export.h"
+#include "recordings/export_formats.h"
 
 namespace orvane {
 
-inline constexpr std::string_view kMsgMp4Fallback = "无法转换为MP4,已按原始格式导出:";
 inline constexpr std::string_view kReasonNoFrames = "没有找到视频帧";
 inline constexpr std::string_view kReasonUnknownCodec = "无法识别视频编码";
 inline constexpr std::string_view kReasonNoKeyFrame = "没有可解码的关键帧";
 inline constexpr std::string_view kReasonMuxFailed = "MP4写入失败";
-
-// Writes one recording in `format` (the one function every export goes
-// through). An MP4 that cannot be made falls back to the raw file, with a
-// log line saying why.
-ExportedFile ExportRecordingAs(ExportFormat format, const std::string& base_folder,
-                               const RecordingEntry& entry, ScanParameters& p, SourceDevice& device,
-                               int64_t index);
 
 // The MP4 of one recording, or the raw file when the stream cannot be
 // remuxed.

@@ -13,7 +13,7 @@
 #include "device/byte_range.h"
 #include "device/notify.h"
 #include "device/source_device.h"
-#include "media/mp4_export.h"
+#include "recordings/export_formats.h"
 #include "recordings/export_totals.h"
 #include "recordings/hashing.h"
 #include "recordings/recording_rows.h"

@@ -2,6 +2,7 @@
 // ffprobe reads back: one H.264 stream with the planted frames, as long as
 // the recording, made at its start.
 
+#include "media/media_formats.h"
 #include "media/mp4_export.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +94,7 @@ int64_t ExportAndProbe(ScanParameters& p, const std::string& folder) {
 
 class Mp4Export : public ::testing::Test {
  protected:
+  void SetUp() override { RegisterMediaFormats(); }
   void Parse(ScanParameters& p, int32_t brand, int32_t mode) {
     p.source = &device_;
     p.task_path = dir_.File("t.tak");
