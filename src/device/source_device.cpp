@@ -77,6 +77,7 @@ void SourceDevice::Open(const DeviceInfo& device, uint32_t /*access*/) {
 }
 
 void SourceDevice::Close() {
+  prefetcher_.reset();
   backend_.reset();
   kind_ = kDeviceKindNone;
   prefetch_ = SequentialPrefetch();
@@ -141,7 +142,9 @@ void SourceDevice::Read(int64_t offset, void* buffer, int32_t length) {
   if (medium_size_ < 0 && len >= static_cast<size_t>(SequentialPrefetch::kStreamRead))
     medium_size_ = std::max<int64_t>(backend_->Size(), 0);
   const ByteRange next = prefetch_.AfterRead(offset, read_length_, medium_size_);
-  if (!next.empty()) backend_->Prefetch(next.begin, next.length());
+  if (next.empty()) return;
+  if (!prefetcher_) prefetcher_ = std::make_unique<BackgroundPrefetch>(*backend_);
+  prefetcher_->Ask(next);
 }
 
 // A head sector, a middle run read straight into the caller's buffer, a tail

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "device/background_prefetch.h"
 #include "device/device_info.h"
 #include "device/sequential_prefetch.h"
 
@@ -80,6 +81,7 @@ class SourceDevice {
   int32_t kind_ = kDeviceKindNone;
   std::unique_ptr<ReadBackend> backend_;
   SequentialPrefetch prefetch_;
+  std::unique_ptr<BackgroundPrefetch> prefetcher_;  // ends before the backend
   int64_t medium_size_ = -1;  // learned at the first stream
 };
 
