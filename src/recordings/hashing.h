@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace orvane {
 
@@ -32,6 +33,10 @@ class Digest {
 
 // The digest of a whole file, read in blocks; empty when it cannot be read.
 std::string DigestOfFile(const std::string& path, DigestKind kind);
+// Several digests of a whole file from one read of it, in the order of the
+// kinds; all empty when it cannot be read.
+std::vector<std::string> DigestsOfFile(const std::string& path,
+                                       const std::vector<DigestKind>& kinds);
 
 // A line as `sha256sum -c` and `md5sum -c` read it: hex, two blanks, name.
 std::string ChecksumLine(const std::string& hex, const std::string& name);

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "synth/test_support.h"
 
@@ -33,6 +34,9 @@ TEST(Hashing, DigestsMatchKnownValuesWhateverTheFeeding) {
   EXPECT_EQ(DigestOfFile(path, DigestKind::Sha256), kSha256Abc);
   EXPECT_EQ(DigestOfFile(path, DigestKind::Md5), kMd5Abc);
   EXPECT_EQ(DigestOfFile(dir.File("missing"), DigestKind::Sha256), "");
+  const std::vector<DigestKind> both{DigestKind::Sha256, DigestKind::Md5};
+  EXPECT_EQ(DigestsOfFile(path, both), (std::vector<std::string>{kSha256Abc, kMd5Abc}));
+  EXPECT_EQ(DigestsOfFile(dir.File("missing"), both), (std::vector<std::string>{"", ""}));
   EXPECT_EQ(ChecksumLine(kMd5Abc, "a b.dav"), std::string(kMd5Abc) + "  a b.dav\n");
 }
 
