@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "device/notify.h"
+#include "recordings/clock_offset.h"
 #include "recordings/recording_rows.h"
 #include "recordings/row_text.h"
 #include "scan/parse_job.h"
@@ -53,6 +55,15 @@ int64_t HourKeyOfTime(uint8_t time_kind, uint32_t value) {
   // keep the text's reading for it rather than guess.
   if (t.year < 0 || t.month < 0 || t.day < 0 || t.hour < 0)
     return HourKeyOfText(FormatTimeText(time_kind, value));
+  return HourKey(t.year, t.month, t.day, t.hour);
+}
+
+int64_t FilterHourKey(uint8_t time_kind, uint32_t value, int64_t clock_offset) {
+  if (clock_offset == 0) return HourKeyOfTime(time_kind, value);
+  const std::optional<int64_t> seconds = TimeWordSeconds(time_kind, value);
+  // An unknown kind has no corrected text either: all zero, as above.
+  if (!seconds) return HourKey(0, 0, 0, 0);
+  const CivilTime t = SecondsCivilTime(*seconds - clock_offset);
   return HourKey(t.year, t.month, t.day, t.hour);
 }
 
@@ -107,8 +118,8 @@ void FilterRows(RecordingRows& rows, uint8_t time_kind, const FilterSettings& s,
       [&](size_t r) {
         const RecordingEntry& e = rows.Entry(r);
         if (s.mode == FilterByDate)
-          return KeysMatch(s, HourKeyOfTime(time_kind, e.start_time),
-                           HourKeyOfTime(time_kind, e.end_time));
+          return KeysMatch(s, FilterHourKey(time_kind, e.start_time, s.clock_offset),
+                           FilterHourKey(time_kind, e.end_time, s.clock_offset));
         // The channel text is the plain decimal number, which reads back as
         // itself.
         return std::any_of(s.channels.begin(), s.channels.end(),

@@ -35,6 +35,9 @@ int64_t HourKeyOfText(std::string_view time_text);
 // but made from the decoded fields, so that filtering a full page does not
 // format and re-read two texts per row.
 int64_t HourKeyOfTime(uint8_t time_kind, uint32_t value);
+// The key the date filter compares: of the recorder's time, or with a clock
+// offset of the corrected time the list shows beside it.
+int64_t FilterHourKey(uint8_t time_kind, uint32_t value, int64_t clock_offset);
 
 // "1-2-3" gives 1, 2, 3; "5" gives 5; "" gives nothing; "xx-xx-xx" gives 0, 0, 0.
 std::vector<int32_t> ParseChannelList(std::string_view text);
@@ -44,6 +47,9 @@ struct FilterSettings {
   int64_t start_key = 0;  // window of HourKeys: start inclusive ...
   int64_t end_key = 0;    // ... end
   std::vector<int32_t> channels;
+  // Seconds the recorder's clock ran ahead; when set, the window is one of
+  // corrected times.
+  int64_t clock_offset = 0;
 
   // The refusal of the filter dialog: an empty window, or no channel.
   bool valid() const;
