@@ -60,13 +60,9 @@ class HashingFile {
   bool Close();
   // The hex SHA-256 of what was written; after Close().
   std::string Sha256();
-  // Source bytes that could not be read and so are missing from the file.
-  void NoteUnreadable(int64_t n) { unreadable_ += n; }
-  int64_t unreadable() const { return unreadable_; }
 
  private:
   int fd_ = -1;
-  int64_t unreadable_ = 0;
   // Hashed on a thread of its own beside the writes (parallel_digests.h).
   std::unique_ptr<ParallelDigests> sha256_;
 };

@@ -93,22 +93,6 @@ bool KeysMatch(const FilterSettings& s, int64_t start_key, int64_t end_key) {
 }
 }  // namespace
 
-bool RowMatchesDate(const FilterSettings& s, std::string_view start_text,
-                    std::string_view end_text) {
-  return KeysMatch(s, HourKeyOfText(start_text), HourKeyOfText(end_text));
-}
-
-bool RowMatchesChannel(const FilterSettings& s, std::string_view channel_text) {
-  const int64_t v = EditValue(channel_text);
-  return std::any_of(s.channels.begin(), s.channels.end(), [&](int32_t c) { return c == v; });
-}
-
-bool RowMatches(const FilterSettings& s, std::string_view channel_text, std::string_view start_text,
-                std::string_view end_text) {
-  return s.mode == FilterByDate ? RowMatchesDate(s, start_text, end_text)
-                                : RowMatchesChannel(s, channel_text);
-}
-
 void FilterRows(RecordingRows& rows, uint8_t time_kind, const FilterSettings& s,
                 const std::atomic<int32_t>* stop, const FilterHooks& hooks) {
   PostInfo(kMsgFiltering);

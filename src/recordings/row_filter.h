@@ -1,6 +1,6 @@
 #pragma once
 // Narrowing the recording list to a time window or to some channels. The
-// tests work on the rows' texts, as the list shows them.
+// date window is compared by hour, as the list's time texts read.
 
 #include <atomic>
 #include <cstdint>
@@ -55,16 +55,6 @@ struct FilterSettings {
   bool valid() const;
 };
 
-// A row of the date filter stays when its start hour lies in [start, end) or
-// its end hour in (start, end].
-bool RowMatchesDate(const FilterSettings& s, std::string_view start_text,
-                    std::string_view end_text);
-// A row of the channel filter stays when its channel text's value is listed.
-bool RowMatchesChannel(const FilterSettings& s, std::string_view channel_text);
-// The row test of the filter for the settings' mode.
-bool RowMatches(const FilterSettings& s, std::string_view channel_text, std::string_view start_text,
-                std::string_view end_text);
-
 struct FilterHooks {
   std::function<void(int64_t)> range;     // the dialog's progress bar: 0 .. (rows-1)/1000
   std::function<void(int64_t)> position;  // row / 1000
@@ -72,7 +62,9 @@ struct FilterHooks {
 
 // The filter worker: logs its start and end ("信息"), removes the rows that
 // do not match from the last towards the first, polling the stop flag after
-// each row.
+// each row. A row of the date filter stays when its start hour lies in
+// [start, end) or its end hour in (start, end]; one of the channel filter
+// when its channel is listed.
 void FilterRows(RecordingRows& rows, uint8_t time_kind, const FilterSettings& s,
                 const std::atomic<int32_t>* stop, const FilterHooks& hooks = {});
 

@@ -49,10 +49,8 @@ TEST(Hashing, HashingFileHashesExactlyWhatItWrote) {
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 + 7);
   ASSERT_TRUE(out.Write(reinterpret_cast<const uint8_t*>(big.data()), 1000));
   ASSERT_TRUE(out.Write(reinterpret_cast<const uint8_t*>(big.data()) + 1000, big.size() - 1000));
-  out.NoteUnreadable(512);
   ASSERT_TRUE(out.Close());
   EXPECT_EQ(out.Sha256(), DigestOfFile(path, DigestKind::Sha256));
-  EXPECT_EQ(out.unreadable(), 512);
 
   HashingFile nowhere;
   EXPECT_FALSE(nowhere.Create(dir.File("no/such/folder/x.dav")));

@@ -74,31 +74,10 @@ TEST(HourKey, KeyOfTimeWordReadsAsItsText) {
   }
 }
 
-TEST(RowFilter, DateWindowTakesStartsInsideAndEndsInside) {
-  FilterSettings s;
-  s.mode = FilterByDate;
-  s.start_key = HourKey(2019, 5, 1, 8);
-  s.end_key = HourKey(2019, 5, 1, 10);
-  ASSERT_TRUE(s.valid());
-  EXPECT_TRUE(RowMatchesDate(s, "2019-05-01 08-00-00", "2019-05-01 08-30-00"));
-  EXPECT_TRUE(RowMatchesDate(s, "2019-05-01 09-00-00", "2019-05-01 09-59-00"));
-  EXPECT_TRUE(RowMatchesDate(s, "2019-05-01 10-00-00", "2019-05-01 10-20-00"));
-  EXPECT_FALSE(RowMatchesDate(s, "2019-05-01 07-30-00", "2019-05-01 08-10-00"));
-  EXPECT_FALSE(RowMatchesDate(s, "2019-05-01 07-00-00", "2019-05-01 11-00-00"));
-  EXPECT_FALSE(RowMatchesDate(s, "", ""));
-  s.end_key = s.start_key;
-  EXPECT_FALSE(s.valid());
-  FilterSettings c;
-  c.mode = FilterByChannel;
-  EXPECT_FALSE(c.valid());
-  c.channels = ParseChannelList("1-3");
-  EXPECT_TRUE(RowMatches(c, "3", "", ""));
-  EXPECT_FALSE(RowMatches(c, "2", "", ""));
-}
-
 // The entry numbers of the rows the date filter keeps.
 std::vector<size_t> KeptByDate(const std::vector<RecordingEntry>& list, int64_t start_key,
-                               int64_t end_key, int64_t clock_offset) {
+                               int64_t end_key, int64_t clock_offset,
+                               uint8_t time_kind = TimePacked) {
   std::vector<RecordingEntry> copy = list;
   RecordingRows rows;
   rows.Bind(&copy);
@@ -106,10 +85,36 @@ std::vector<size_t> KeptByDate(const std::vector<RecordingEntry>& list, int64_t 
   s.start_key = start_key;
   s.end_key = end_key;
   s.clock_offset = clock_offset;
-  FilterRows(rows, TimePacked, s, nullptr);
+  FilterRows(rows, time_kind, s, nullptr);
   std::vector<size_t> kept;
   for (size_t r = 0; r < rows.size(); ++r) kept.push_back(rows.EntryIndex(r));
   return kept;
+}
+
+TEST(RowFilter, DateWindowTakesStartsInsideAndEndsInside) {
+  synth::CapturingSink sink;
+  ScopedNotifySink scoped(&sink);
+  FilterSettings s;
+  s.mode = FilterByDate;
+  s.start_key = HourKey(2019, 5, 1, 8);
+  s.end_key = HourKey(2019, 5, 1, 10);
+  ASSERT_TRUE(s.valid());
+  auto at = [](int h, int mi) { return Packed(2019, 5, 1, h, mi, 0); };
+  const std::vector<RecordingEntry> list = {
+      Rec(1, 1, at(8, 0), at(8, 30)),   Rec(1, 1, at(9, 0), at(9, 59)),
+      Rec(1, 1, at(10, 0), at(10, 20)), Rec(1, 1, at(7, 30), at(8, 10)),
+      Rec(1, 1, at(7, 0), at(11, 0)),
+  };
+  EXPECT_EQ(KeptByDate(list, s.start_key, s.end_key, 0), (std::vector<size_t>{0, 1, 2}));
+  // Without a time kind the times have no text, and no hour in the window.
+  EXPECT_TRUE(KeptByDate(list, s.start_key, s.end_key, 0, 0).empty());
+  s.end_key = s.start_key;
+  EXPECT_FALSE(s.valid());
+  FilterSettings c;
+  c.mode = FilterByChannel;
+  EXPECT_FALSE(c.valid());
+  c.channels = ParseChannelList("1-3");
+  EXPECT_TRUE(c.valid());
 }
 
 // With a clock offset the window is read as corrected time, the time the list
