@@ -1,8 +1,8 @@
-// The cost of hashing in the export: one recording covering a page-cached
-// source file, exported (every byte through SHA-256) against the same 2 MiB
-// read-and-write loop without a hash, in the same run. The export must keep
-// at least 0.9 of the plain loop's throughput. (The backup's hashed copy is
-// measured against dd by bench_image.)
+// The cost of hashing in the export and in the mirror backup: one recording
+// covering a page-cached source file, exported (every byte through SHA-256),
+// and the whole file backed up into an image (SHA-256 and MD5), each against
+// the same 2 MiB read-and-write loop without a hash, in the same run. Both
+// must keep at least 0.9 of the plain loop's throughput.
 //
 //   bench_export_hashing [MiB]   (default 2048)
 
@@ -20,6 +20,7 @@
 
 #include "device/notify.h"
 #include "device/source_device.h"
+#include "imaging/mirror_backup.h"
 #include "recordings/export.h"
 #include "scan/scan_parameters.h"
 
@@ -80,6 +81,24 @@ double HashedExport(ScanParameters& p, const RecordingEntry& entry, const std::s
   return f.complete && !f.sha256.empty() ? s : -1.0;
 }
 
+double HashedBackup(const std::string& from, int64_t bytes, const std::string& to) {
+  fs::remove(to);
+  BackupJob job;
+  job.source.kind = kEndpointFile;
+  job.source.path = from;
+  job.source.size = bytes;
+  job.target.kind = kEndpointFile;
+  job.target.path = to;
+  BackupHooks quiet;
+  quiet.log = [](std::string_view, std::string_view) {};
+  quiet.progress_range = [](int64_t) {};
+  quiet.progress_position = [](int64_t) {};
+  const auto t0 = Clock::now();
+  const bool ok = RunMirrorBackup(job, quiet);
+  const double s = Since(t0);
+  return ok && !job.hashes.image_md5.empty() ? s : -1.0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,18 +125,28 @@ int main(int argc, char** argv) {
     entry.fragments.push_back({at, static_cast<uint32_t>(std::min<int64_t>(1 << 30, bytes - at))});
   entry.size = bytes;
 
-  double plain = 1e9, hashed = 1e9;
+  // Each keeps its best round; the plain loop runs beside each of the others
+  // so that a busy moment of the machine does not favour one side.
+  double plain = 1e9, exported = 1e9, backed_up = 1e9;
   for (int round = 0; round < 3; ++round) {
     plain = std::min(plain, PlainCopy(device, (dir / "plain.bin").string()));
-    const double h = HashedExport(p, entry, (dir / "out").string());
-    if (h < 0) return 2;
-    hashed = std::min(hashed, h);
+    const double e = HashedExport(p, entry, (dir / "out").string());
+    plain = std::min(plain, PlainCopy(device, (dir / "plain.bin").string()));
+    const double b = HashedBackup(source, bytes, (dir / "image.img").string());
+    if (e < 0 || b < 0) {
+      fs::remove_all(dir);
+      return 2;
+    }
+    exported = std::min(exported, e);
+    backed_up = std::min(backed_up, b);
   }
   fs::remove_all(dir);
   const double mb = static_cast<double>(bytes) / (1 << 20);
-  const double ratio = plain / hashed;
+  const double export_ratio = plain / exported;
+  const double backup_ratio = plain / backed_up;
   std::printf(
-      "plain copy     %8.1f MiB/s\nhashed export  %8.1f MiB/s\nratio          %8.2f (>= 0.90)\n",
-      mb / plain, mb / hashed, ratio);
-  return ratio >= 0.9 ? 0 : 1;
+      "plain copy     %8.1f MiB/s\nhashed export  %8.1f MiB/s  ratio %5.2f (>= 0.90)\n"
+      "hashed backup  %8.1f MiB/s  ratio %5.2f (>= 0.90)\n",
+      mb / plain, mb / exported, export_ratio, mb / backed_up, backup_ratio);
+  return export_ratio >= 0.9 && backup_ratio >= 0.9 ? 0 : 1;
 }

@@ -77,6 +77,7 @@ int LoadAndFilter(const ListOptions& o, ScanParameters& p, RecordingRows& rows,
   if (o.from || o.to) {
     FilterSettings s;
     s.mode = FilterByDate;
+    s.clock_offset = p.clock_offset;
     if (!o.from || !o.to || !ParseHourText(*o.from, s.start_key) ||
         !ParseHourText(*o.to, s.end_key)) {
       PrintMessage("错误", "--from and --to take \"YYYY-MM-DD HH\", both of them");
@@ -300,7 +301,9 @@ void AddFilterOptions(CLI::App* cmd, ListOptions& o) {
   cmd->add_option("TASK", o.task, "task file (.tak)")->required();
   cmd->add_option("--page", o.page, "page of the task (20,000,000 records each), from 0");
   cmd->add_option("--channels", o.channels, "keep these channels, e.g. 1-3 (channels 1 and 3)");
-  cmd->add_option("--from", o.from, "keep recordings from this hour: \"YYYY-MM-DD HH\"");
+  cmd->add_option("--from", o.from,
+                  "keep recordings from this hour: \"YYYY-MM-DD HH\" (corrected time when "
+                  "--clock-offset is given)");
   cmd->add_option("--to", o.to, "... up to this hour: \"YYYY-MM-DD HH\"");
   cmd->add_option("--map", o.map,
                   "map of a rescue copy: its unread areas count as missing and are not read");

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,14 +22,29 @@
 #include "gui_thread.h"
 #include "main_frame.h"
 #include "recording_model.h"
+#include "recordings/clock_offset.h"
 #include "recordings/row_filter.h"
 
 namespace orvane::gui {
 
 namespace {
-// The hour of a full time text; invalid for an empty or impossible one.
-QDateTime HourOf(const QString& time_text) {
-  return QDateTime::fromString(time_text.left(13), "yyyy-MM-dd HH");
+// The hour of a full time text, corrected by the clock offset; invalid for
+// an empty or impossible text.
+QDateTime HourOf(const QString& time_text, int64_t clock_offset) {
+  QDateTime t = QDateTime::fromString(time_text.left(13), "yyyy-MM-dd HH");
+  if (!t.isValid() || clock_offset == 0) return t;
+  // Minutes and seconds decide the corrected hour; out-of-range ones roll
+  // over, as in the list's corrected column.
+  const int64_t into_hour = time_text.mid(14, 2).toInt() * 60 + time_text.mid(17, 2).toInt();
+  // Recorder times know no daylight saving: shifted as plain calendar times.
+  t.setTimeSpec(Qt::UTC);
+  t = t.addSecs(into_hour - clock_offset);
+  return QDateTime(t.date(), QTime(t.time().hour(), 0));
+}
+
+// The offset the field holds; 0 when it is empty or not ±HH:MM:SS.
+int64_t FieldOffset(const QLineEdit* edit) {
+  return ParseClockOffset(S(edit->text().trimmed())).value_or(0);
 }
 }  // namespace
 
@@ -56,6 +72,9 @@ CSetDlg::CSetDlg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, paren
   }
   date_form->addRow("开始:", start_);
   date_form->addRow("结束:", end_);
+  time_basis_ = new QLabel(date_box);
+  time_basis_->setObjectName("time_basis");
+  date_form->addRow(time_basis_);
   layout->addWidget(date_box);
 
   auto* channel_box = new QGroupBox("通道", this);
@@ -64,6 +83,7 @@ CSetDlg::CSetDlg(CMainFrame* frame, QWidget* parent) : WorkerDialog(frame, paren
   channel_form->addRow("通道号:", channels_);
   layout->addWidget(channel_box);
   clock_offset_ = AddClockOffsetRow(layout, this);
+  connect(clock_offset_, &QLineEdit::textChanged, this, &CSetDlg::ShowTimeBasis);
 
   progress_ = AddProgressBar(layout, this);
   AddButtonRow(layout, this, {{"确定", &ok_}, {"停止", &stop_}});
@@ -84,8 +104,9 @@ void CSetDlg::Prepare() {
   // The window opens on the loaded recordings: from the hour of the first
   // start to the hour of the last end, which the filter keeps whole.
   const RowTotals& t = frame_->file_view()->totals();
-  QDateTime first = HourOf(Q(t.first_start));
-  QDateTime last = HourOf(Q(t.last_end));
+  const int64_t offset = frame_->params().clock_offset;
+  QDateTime first = HourOf(Q(t.first_start), offset);
+  QDateTime last = HourOf(Q(t.last_end), offset);
   if (!first.isValid() || !last.isValid()) {
     const QDateTime now = QDateTime::currentDateTime();
     first = QDateTime(now.date(), QTime(now.time().hour(), 0));
@@ -95,6 +116,7 @@ void CSetDlg::Prepare() {
   start_->setDateTime(first);
   end_->setDateTime(last);
   clock_offset_->setText(ClockOffsetField(frame_->params()));
+  ShowTimeBasis();
   progress_->setRange(0, 100);
   progress_->setValue(0);
 }
@@ -127,6 +149,11 @@ void CSetDlg::Open() {
   frame_->show_modal(this);
 }
 
+void CSetDlg::ShowTimeBasis() {
+  time_basis_->setText(FieldOffset(clock_offset_) != 0 ? "按校正时间 (录像机时间 - 时钟偏差) 筛选"
+                                                       : "按录像机时间筛选");
+}
+
 void CSetDlg::ModeClicked() {
   const bool by_date = date_->isChecked();
   start_->setEnabled(by_date);
@@ -157,6 +184,7 @@ void CSetDlg::Confirm() {
     frame_->Warn(Q(kMsgFilterBadParameters));
     return;
   }
+  settings.clock_offset = frame_->params().clock_offset;
   CMainFrame* frame = frame_;
   RecordingModel* model = frame_->file_view()->model();
   QProgressBar* bar = progress_;

@@ -7,6 +7,7 @@
 #include "worker_dialog.h"
 
 class QDateTimeEdit;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -32,6 +33,8 @@ class CSetDlg : public WorkerDialog {
   QDateTimeEdit* end_picker() const { return end_; }
   QLineEdit* channel_edit() const { return channels_; }
   QLineEdit* clock_offset_edit() const { return clock_offset_; }
+  // Says whether the date window means recorder or corrected time.
+  QLabel* time_basis_label() const { return time_basis_; }
   QProgressBar* progress() const { return progress_; }
   QPushButton* ok_button() const { return ok_; }
   QPushButton* stop_button() const { return stop_; }
@@ -45,12 +48,14 @@ class CSetDlg : public WorkerDialog {
   QDateTimeEdit* typed_picker_ = nullptr;
   int typed_section_ = -1;
   void ModeClicked();
+  void ShowTimeBasis();
   QRadioButton* date_;
   QRadioButton* channel_;
   QDateTimeEdit* start_;
   QDateTimeEdit* end_;
   QLineEdit* channels_;
   QLineEdit* clock_offset_;
+  QLabel* time_basis_;
   QProgressBar* progress_;
   QPushButton* ok_;
   QPushButton* stop_;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "device/format_text.h"
 #include "device/notify.h"
@@ -287,8 +288,10 @@ BackupHashes HashesAfterCopy(const BackupJob& job, BackupHasher& hasher, bool in
   if (in_order) return h;
   h = BackupHashes{};
   if (job.target.kind == kEndpointFile) {
-    h.image_sha256 = DigestOfFile(job.target.SystemPath(), DigestKind::Sha256);
-    h.image_md5 = DigestOfFile(job.target.SystemPath(), DigestKind::Md5);
+    const std::vector<std::string> image =
+        DigestsOfFile(job.target.SystemPath(), {DigestKind::Sha256, DigestKind::Md5});
+    h.image_sha256 = image[0];
+    h.image_md5 = image[1];
   }
   return h;
 }

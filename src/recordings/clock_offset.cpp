@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "scan/task_head.h"
-
 namespace orvane {
 
 namespace {
@@ -68,7 +66,7 @@ std::optional<int64_t> TimeWordSeconds(uint8_t kind, uint32_t word) {
          int64_t{t.minute} * 60 + t.second;
 }
 
-std::string SecondsTimeText(int64_t seconds) {
+CivilTime SecondsCivilTime(int64_t seconds) {
   int64_t days = seconds / 86400;
   int64_t rem = seconds % 86400;
   if (rem < 0) {
@@ -76,12 +74,20 @@ std::string SecondsTimeText(int64_t seconds) {
     days -= 1;
   }
   int64_t y = 0;
-  int m = 0, d = 0;
-  CivilFromDays(days, y, m, d);
+  CivilTime t;
+  CivilFromDays(days, y, t.month, t.day);
+  t.year = static_cast<int>(y);
+  t.hour = static_cast<int>(rem / 3600);
+  t.minute = static_cast<int>(rem / 60 % 60);
+  t.second = static_cast<int>(rem % 60);
+  return t;
+}
+
+std::string SecondsTimeText(int64_t seconds) {
+  const CivilTime t = SecondsCivilTime(seconds);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04lld-%02d-%02d %02d-%02d-%02d", static_cast<long long>(y), m, d,
-                static_cast<int>(rem / 3600), static_cast<int>(rem / 60 % 60),
-                static_cast<int>(rem % 60));
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d-%02d-%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return buf;
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "scan/task_head.h"
+
 namespace orvane {
 
 // Captions of the corrected-time columns beside the recorder's.
@@ -26,6 +28,9 @@ std::string ClockOffsetText(int64_t seconds);
 // fields taken as a calendar time; nothing for an unknown kind. Fields out
 // of their range roll over into the next unit.
 std::optional<int64_t> TimeWordSeconds(uint8_t kind, uint32_t word);
+
+// The calendar fields of seconds since 1970-01-01.
+CivilTime SecondsCivilTime(int64_t seconds);
 
 // "%04d-%02d-%02d %02d-%02d-%02d" of seconds since 1970-01-01.
 std::string SecondsTimeText(int64_t seconds);

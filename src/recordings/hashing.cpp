@@ -51,10 +51,13 @@ std::string Digest::Finish() {
   return hex;
 }
 
-std::string DigestOfFile(const std::string& path, DigestKind kind) {
+namespace {
+
+// Feeds every block of the file to `take`; false when it cannot be read.
+template <typename Take>
+bool ReadWholeFile(const std::string& path, Take take) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
-  Digest digest(kind);
+  if (fd < 0) return false;
   std::vector<uint8_t> buffer(1 << 20);
   bool ok = true;
   for (;;) {
@@ -62,10 +65,29 @@ std::string DigestOfFile(const std::string& path, DigestKind kind) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) ok = false;
     if (got <= 0) break;
-    digest.Update(buffer.data(), static_cast<size_t>(got));
+    take(buffer.data(), static_cast<size_t>(got));
   }
   ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+std::string DigestOfFile(const std::string& path, DigestKind kind) {
+  Digest digest(kind);
+  const bool ok =
+      ReadWholeFile(path, [&](const uint8_t* data, size_t n) { digest.Update(data, n); });
   return ok ? digest.Finish() : std::string();
+}
+
+std::vector<std::string> DigestsOfFile(const std::string& path,
+                                       const std::vector<DigestKind>& kinds) {
+  ParallelDigests digests(kinds);
+  const bool ok =
+      ReadWholeFile(path, [&](const uint8_t* data, size_t n) { digests.Update(data, n); });
+  std::vector<std::string> hex = digests.Finish();
+  if (!ok) hex.assign(kinds.size(), std::string());
+  return hex;
 }
 
 std::string ChecksumLine(const std::string& hex, const std::string& name) {

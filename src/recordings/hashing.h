@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace orvane {
 
@@ -32,6 +33,10 @@ class Digest {
 
 // The digest of a whole file, read in blocks; empty when it cannot be read.
 std::string DigestOfFile(const std::string& path, DigestKind kind);
+// Several digests of a whole file from one read of it, in the order of the
+// kinds; all empty when it cannot be read.
+std::vector<std::string> DigestsOfFile(const std::string& path,
+                                       const std::vector<DigestKind>& kinds);
 
 // A line as `sha256sum -c` and `md5sum -c` read it: hex, two blanks, name.
 std::string ChecksumLine(const std::string& hex, const std::string& name);
@@ -55,13 +60,9 @@ class HashingFile {
   bool Close();
   // The hex SHA-256 of what was written; after Close().
   std::string Sha256();
-  // Source bytes that could not be read and so are missing from the file.
-  void NoteUnreadable(int64_t n) { unreadable_ += n; }
-  int64_t unreadable() const { return unreadable_; }
 
  private:
   int fd_ = -1;
-  int64_t unreadable_ = 0;
   // Hashed on a thread of its own beside the writes (parallel_digests.h).
   std::unique_ptr<ParallelDigests> sha256_;
 };

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "device/notify.h"
+#include "recordings/clock_offset.h"
 #include "recordings/recording_rows.h"
 #include "recordings/row_text.h"
 #include "scan/parse_job.h"
@@ -56,6 +58,15 @@ int64_t HourKeyOfTime(uint8_t time_kind, uint32_t value) {
   return HourKey(t.year, t.month, t.day, t.hour);
 }
 
+int64_t FilterHourKey(uint8_t time_kind, uint32_t value, int64_t clock_offset) {
+  if (clock_offset == 0) return HourKeyOfTime(time_kind, value);
+  const std::optional<int64_t> seconds = TimeWordSeconds(time_kind, value);
+  // An unknown kind has no corrected text either: all zero, as above.
+  if (!seconds) return HourKey(0, 0, 0, 0);
+  const CivilTime t = SecondsCivilTime(*seconds - clock_offset);
+  return HourKey(t.year, t.month, t.day, t.hour);
+}
+
 std::vector<int32_t> ParseChannelList(std::string_view text) {
   std::vector<int32_t> out;
   if (text.empty()) return out;
@@ -82,22 +93,6 @@ bool KeysMatch(const FilterSettings& s, int64_t start_key, int64_t end_key) {
 }
 }  // namespace
 
-bool RowMatchesDate(const FilterSettings& s, std::string_view start_text,
-                    std::string_view end_text) {
-  return KeysMatch(s, HourKeyOfText(start_text), HourKeyOfText(end_text));
-}
-
-bool RowMatchesChannel(const FilterSettings& s, std::string_view channel_text) {
-  const int64_t v = EditValue(channel_text);
-  return std::any_of(s.channels.begin(), s.channels.end(), [&](int32_t c) { return c == v; });
-}
-
-bool RowMatches(const FilterSettings& s, std::string_view channel_text, std::string_view start_text,
-                std::string_view end_text) {
-  return s.mode == FilterByDate ? RowMatchesDate(s, start_text, end_text)
-                                : RowMatchesChannel(s, channel_text);
-}
-
 void FilterRows(RecordingRows& rows, uint8_t time_kind, const FilterSettings& s,
                 const std::atomic<int32_t>* stop, const FilterHooks& hooks) {
   PostInfo(kMsgFiltering);
@@ -107,8 +102,8 @@ void FilterRows(RecordingRows& rows, uint8_t time_kind, const FilterSettings& s,
       [&](size_t r) {
         const RecordingEntry& e = rows.Entry(r);
         if (s.mode == FilterByDate)
-          return KeysMatch(s, HourKeyOfTime(time_kind, e.start_time),
-                           HourKeyOfTime(time_kind, e.end_time));
+          return KeysMatch(s, FilterHourKey(time_kind, e.start_time, s.clock_offset),
+                           FilterHourKey(time_kind, e.end_time, s.clock_offset));
         // The channel text is the plain decimal number, which reads back as
         // itself.
         return std::any_of(s.channels.begin(), s.channels.end(),

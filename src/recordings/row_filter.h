@@ -1,6 +1,6 @@
 #pragma once
 // Narrowing the recording list to a time window or to some channels. The
-// tests work on the rows' texts, as the list shows them.
+// date window is compared by hour, as the list's time texts read.
 
 #include <atomic>
 #include <cstdint>
@@ -35,6 +35,9 @@ int64_t HourKeyOfText(std::string_view time_text);
 // but made from the decoded fields, so that filtering a full page does not
 // format and re-read two texts per row.
 int64_t HourKeyOfTime(uint8_t time_kind, uint32_t value);
+// The key the date filter compares: of the recorder's time, or with a clock
+// offset of the corrected time the list shows beside it.
+int64_t FilterHourKey(uint8_t time_kind, uint32_t value, int64_t clock_offset);
 
 // "1-2-3" gives 1, 2, 3; "5" gives 5; "" gives nothing; "xx-xx-xx" gives 0, 0, 0.
 std::vector<int32_t> ParseChannelList(std::string_view text);
@@ -44,20 +47,13 @@ struct FilterSettings {
   int64_t start_key = 0;  // window of HourKeys: start inclusive ...
   int64_t end_key = 0;    // ... end
   std::vector<int32_t> channels;
+  // Seconds the recorder's clock ran ahead; when set, the window is one of
+  // corrected times.
+  int64_t clock_offset = 0;
 
   // The refusal of the filter dialog: an empty window, or no channel.
   bool valid() const;
 };
-
-// A row of the date filter stays when its start hour lies in [start, end) or
-// its end hour in (start, end].
-bool RowMatchesDate(const FilterSettings& s, std::string_view start_text,
-                    std::string_view end_text);
-// A row of the channel filter stays when its channel text's value is listed.
-bool RowMatchesChannel(const FilterSettings& s, std::string_view channel_text);
-// The row test of the filter for the settings' mode.
-bool RowMatches(const FilterSettings& s, std::string_view channel_text, std::string_view start_text,
-                std::string_view end_text);
 
 struct FilterHooks {
   std::function<void(int64_t)> range;     // the dialog's progress bar: 0 .. (rows-1)/1000
@@ -66,7 +62,9 @@ struct FilterHooks {
 
 // The filter worker: logs its start and end ("信息"), removes the rows that
 // do not match from the last towards the first, polling the stop flag after
-// each row.
+// each row. A row of the date filter stays when its start hour lies in
+// [start, end) or its end hour in (start, end]; one of the channel filter
+// when its channel is listed.
 void FilterRows(RecordingRows& rows, uint8_t time_kind, const FilterSettings& s,
                 const std::atomic<int32_t>* stop, const FilterHooks& hooks = {});
 

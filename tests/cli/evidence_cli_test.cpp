@@ -72,6 +72,23 @@ TEST(CliEvidence, ListShowsProvenanceAndCorrectedTimesBesideTheRecorders) {
   }
 }
 
+// The recorder's 2025-01-01 00:00 is 2024-12-31 23:56:48 in truth: with the
+// offset, a window on the old year's last hours holds both recordings.
+TEST(CliEvidence, DateWindowIsOfCorrectedTimesWithAClockOffset) {
+  synth::TempDir dir;
+  const std::string task = ParsedTask(dir);
+  const std::string window = " --json --from '2024-12-31 22' --to '2024-12-31 23'";
+  auto r = RunCli("list " + Quote(task) + window, dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(nlohmann::json::parse(r.out)["recordings"].size(), 0u);
+  r = RunCli("list " + Quote(task) + window + " --clock-offset +00:03:12", dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto j = nlohmann::json::parse(r.out);
+  ASSERT_EQ(j["recordings"].size(), 2u);
+  EXPECT_EQ(j["recordings"][1]["start"], "2025-01-01 00-01-00");
+  EXPECT_EQ(j["recordings"][1]["start_corrected"], "2024-12-31 23-57-48");
+}
+
 TEST(CliEvidence, ExportLeavesReportsChecksumsAndItsLog) {
   synth::TempDir dir;
   const std::string task = ParsedTask(dir);

@@ -186,6 +186,37 @@ class ListTest : public QObject {
     QCOMPARE(f->params().recordings.size(), size_t{6});
   }
 
+  // With a clock offset the window means corrected time, the dialog says so,
+  // and it opens on the corrected hours of the loaded recordings.
+  void FilterDialogWindowIsOfCorrectedTimesWithAnOffset() {
+    auto f = MakeFrame();
+    auto at = [](int h, int mi) { return Packed(2019, 5, 1, h, mi, 0); };
+    // Corrected by +00:03:12: 09:57:48 to 11:26:48, and 07:58:48 to 08:26:48.
+    Load(*f, {Entry(1, 10, at(10, 1), at(11, 30)), Entry(2, 10, at(8, 2), at(8, 30))});
+    CSetDlg* d = f->filter_dialog();
+    f->file_view()->OpenFilter();
+    QCOMPARE(d->time_basis_label()->text(), QString("按录像机时间筛选"));
+    QCOMPARE(d->start_picker()->dateTime(), QDateTime(QDate(2019, 5, 1), QTime(8, 0)));
+    d->clock_offset_edit()->setText("+00:03:12");
+    QCOMPARE(d->time_basis_label()->text(), QString("按校正时间 (录像机时间 - 时钟偏差) 筛选"));
+    d->end_picker()->setDateTime(QDateTime(QDate(2019, 5, 1), QTime(10, 0)));
+    RunFilter(*f);
+    // By recorder time channel 2 would stay and channel 1 go.
+    QCOMPARE(ShownChannels(*f), (QStringList{"1"}));
+    RecordingModel* m = f->file_view()->model();
+    QCOMPARE(m->columnCount(), 8);
+    QCOMPARE(m->CellText(0, 3), QString("2019-05-01 10-01-00"));
+    QCOMPARE(m->CellText(0, 6), QString("2019-05-01 09-57-48"));
+
+    f->file_view()->OpenFilter();
+    QCOMPARE(d->time_basis_label()->text(), QString("按校正时间 (录像机时间 - 时钟偏差) 筛选"));
+    QCOMPARE(d->start_picker()->dateTime(), QDateTime(QDate(2019, 5, 1), QTime(9, 0)));
+    QCOMPARE(d->end_picker()->dateTime(), QDateTime(QDate(2019, 5, 1), QTime(11, 0)));
+    d->clock_offset_edit()->setText("");
+    QCOMPARE(d->time_basis_label()->text(), QString("按录像机时间筛选"));
+    d->close();
+  }
+
   // Header clicks sort by each column, the second click the other way;
   // equal keys keep their order, ticks and index numbers stay with their
   // recordings.

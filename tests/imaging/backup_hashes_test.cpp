@@ -38,10 +38,10 @@ struct Copy {
   std::vector<std::string> log;
 };
 
-Copy RunCopy(const std::string& source, const std::string& target, int64_t offset, int64_t sectors,
+Copy RunCopy(const DeviceInfo& source, const std::string& target, int64_t offset, int64_t sectors,
              int64_t target_offset) {
   BackupRequest r;
-  r.source = DriveEndpoint(synth::ImageDevice(source));
+  r.source = DriveEndpoint(source);
   r.target.kind = kEndpointFile;
   r.target.path = target;
   r.source_offset_text = std::to_string(offset);
@@ -58,6 +58,11 @@ Copy RunCopy(const std::string& source, const std::string& target, int64_t offse
   c.complete = RunMirrorBackup(job, hooks);
   c.hashes = job.hashes;
   return c;
+}
+
+Copy RunCopy(const std::string& source, const std::string& target, int64_t offset, int64_t sectors,
+             int64_t target_offset) {
+  return RunCopy(synth::ImageDevice(source), target, offset, sectors, target_offset);
 }
 
 TEST(BackupHashes, ChecksumFilesBesideTheImageCheckAndCatchAChangedByte) {
@@ -108,6 +113,27 @@ TEST(BackupHashes, ImageHashesCoverTheZerosBeforeATargetOffset) {
   EXPECT_EQ(c.hashes.image_md5, DigestOfFile(target, DigestKind::Md5));
   EXPECT_NE(c.hashes.image_sha256, c.hashes.source_sha256);
   EXPECT_EQ(Shell("cd " + dir.path().string() + " && sha256sum --quiet -c shifted.img.sha256"), 0);
+}
+
+// A bad sector leaves zeros in the image: the source range has no hash, and
+// the checksum files, taken from the image afterwards, check what was written.
+TEST(BackupHashes, ImageWithABadAreaIsHashedAsWritten) {
+  synth::TempDir dir;
+  synth::SparseImage image(dir.File("src.img"), 4 << 20);
+  image.FillNoise(0, image.size(), 8);
+  const DeviceInfo faulty =
+      synth::FaultyImageDevice(image.path(), {ByteRange::FromLength((2 << 20) + 1024, 512)});
+  const std::string target = dir.File("holed.img");
+  const Copy c = RunCopy(faulty, target, 0, (4 << 20) / 512, 0);
+  EXPECT_FALSE(c.complete);
+  EXPECT_EQ(c.hashes.source_sha256, "");
+  std::string written = ReadText(image.path());
+  written.replace((2 << 20) + 1024, 512, 512, '\0');
+  ASSERT_EQ(ReadText(target), written);
+  EXPECT_EQ(c.hashes.image_sha256, HexOf(DigestKind::Sha256, written));
+  EXPECT_EQ(c.hashes.image_md5, HexOf(DigestKind::Md5, written));
+  EXPECT_EQ(Shell("cd " + dir.path().string() + " && sha256sum --quiet -c holed.img.sha256"), 0);
+  EXPECT_EQ(Shell("cd " + dir.path().string() + " && md5sum --quiet -c holed.img.md5"), 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "recordings/clock_offset.h"
 #include "recordings/recording_rows.h"
 #include "recordings/row_filter.h"
 #include "recordings/row_text.h"
@@ -73,26 +74,89 @@ TEST(HourKey, KeyOfTimeWordReadsAsItsText) {
   }
 }
 
+// The entry numbers of the rows the date filter keeps.
+std::vector<size_t> KeptByDate(const std::vector<RecordingEntry>& list, int64_t start_key,
+                               int64_t end_key, int64_t clock_offset,
+                               uint8_t time_kind = TimePacked) {
+  std::vector<RecordingEntry> copy = list;
+  RecordingRows rows;
+  rows.Bind(&copy);
+  FilterSettings s;
+  s.start_key = start_key;
+  s.end_key = end_key;
+  s.clock_offset = clock_offset;
+  FilterRows(rows, time_kind, s, nullptr);
+  std::vector<size_t> kept;
+  for (size_t r = 0; r < rows.size(); ++r) kept.push_back(rows.EntryIndex(r));
+  return kept;
+}
+
 TEST(RowFilter, DateWindowTakesStartsInsideAndEndsInside) {
+  synth::CapturingSink sink;
+  ScopedNotifySink scoped(&sink);
   FilterSettings s;
   s.mode = FilterByDate;
   s.start_key = HourKey(2019, 5, 1, 8);
   s.end_key = HourKey(2019, 5, 1, 10);
   ASSERT_TRUE(s.valid());
-  EXPECT_TRUE(RowMatchesDate(s, "2019-05-01 08-00-00", "2019-05-01 08-30-00"));
-  EXPECT_TRUE(RowMatchesDate(s, "2019-05-01 09-00-00", "2019-05-01 09-59-00"));
-  EXPECT_TRUE(RowMatchesDate(s, "2019-05-01 10-00-00", "2019-05-01 10-20-00"));
-  EXPECT_FALSE(RowMatchesDate(s, "2019-05-01 07-30-00", "2019-05-01 08-10-00"));
-  EXPECT_FALSE(RowMatchesDate(s, "2019-05-01 07-00-00", "2019-05-01 11-00-00"));
-  EXPECT_FALSE(RowMatchesDate(s, "", ""));
+  auto at = [](int h, int mi) { return Packed(2019, 5, 1, h, mi, 0); };
+  const std::vector<RecordingEntry> list = {
+      Rec(1, 1, at(8, 0), at(8, 30)),   Rec(1, 1, at(9, 0), at(9, 59)),
+      Rec(1, 1, at(10, 0), at(10, 20)), Rec(1, 1, at(7, 30), at(8, 10)),
+      Rec(1, 1, at(7, 0), at(11, 0)),
+  };
+  EXPECT_EQ(KeptByDate(list, s.start_key, s.end_key, 0), (std::vector<size_t>{0, 1, 2}));
+  // Without a time kind the times have no text, and no hour in the window.
+  EXPECT_TRUE(KeptByDate(list, s.start_key, s.end_key, 0, 0).empty());
   s.end_key = s.start_key;
   EXPECT_FALSE(s.valid());
   FilterSettings c;
   c.mode = FilterByChannel;
   EXPECT_FALSE(c.valid());
   c.channels = ParseChannelList("1-3");
-  EXPECT_TRUE(RowMatches(c, "3", "", ""));
-  EXPECT_FALSE(RowMatches(c, "2", "", ""));
+  EXPECT_TRUE(c.valid());
+}
+
+// With a clock offset the window is read as corrected time, the time the list
+// shows beside the recorder's, across whatever calendar boundary lies between.
+TEST(RowFilter, WithAClockOffsetTheWindowIsOfCorrectedTimes) {
+  synth::CapturingSink sink;
+  ScopedNotifySink scoped(&sink);
+  const int64_t fast = 192;  // +00:03:12
+  const std::vector<RecordingEntry> hours = {
+      // Recorder 10:01 to 11:30, corrected 09:57:48 to 11:26:48.
+      Rec(1, 1, Packed(2019, 5, 1, 10, 1, 0), Packed(2019, 5, 1, 11, 30, 0)),
+      // Recorder 08:02 to 08:30, corrected 07:58:48 to 08:26:48.
+      Rec(1, 1, Packed(2019, 5, 1, 8, 2, 0), Packed(2019, 5, 1, 8, 30, 0)),
+  };
+  const int64_t from = HourKey(2019, 5, 1, 8), to = HourKey(2019, 5, 1, 10);
+  EXPECT_EQ(KeptByDate(hours, from, to, 0), (std::vector<size_t>{1}));
+  EXPECT_EQ(KeptByDate(hours, from, to, fast), (std::vector<size_t>{0}));
+
+  const std::vector<RecordingEntry> new_year = {
+      // Corrected 2018-12-31 23:57:48 to 23:58:48.
+      Rec(1, 1, Packed(2019, 1, 1, 0, 1, 0), Packed(2019, 1, 1, 0, 2, 0)),
+      // Corrected 2019-01-01 01:58:48 to 02:56:48.
+      Rec(1, 1, Packed(2019, 1, 1, 2, 2, 0), Packed(2019, 1, 1, 3, 0, 0)),
+      // A slow recorder's 2018-12-31 23:58 is 2019-01-01 00:01 in truth.
+      Rec(1, 1, Packed(2018, 12, 31, 23, 58, 0), Packed(2018, 12, 31, 23, 59, 0)),
+  };
+  const int64_t jan1 = HourKey(2019, 1, 1, 0), two = HourKey(2019, 1, 1, 2);
+  EXPECT_EQ(KeptByDate(new_year, jan1, two, 0), (std::vector<size_t>{0}));
+  EXPECT_EQ(KeptByDate(new_year, jan1, two, fast), (std::vector<size_t>{1}));
+  EXPECT_EQ(KeptByDate(new_year, jan1, two, -180), (std::vector<size_t>{0, 2}));
+  const int64_t eve = HourKey(2018, 12, 31, 22), late = HourKey(2018, 12, 31, 23);
+  EXPECT_EQ(KeptByDate(new_year, eve, late, 0), (std::vector<size_t>{2}));
+  EXPECT_EQ(KeptByDate(new_year, eve, late, fast), (std::vector<size_t>{0, 2}));
+
+  // The key of the corrected time is the key of its text; without an offset
+  // it is the recorder's.
+  for (uint32_t word : {Packed(2016, 3, 1, 0, 0, 30), Packed(2037, 15, 31, 31, 63, 63), 0u}) {
+    EXPECT_EQ(FilterHourKey(TimePacked, word, fast),
+              HourKeyOfText(CorrectedTimeText(TimePacked, word, fast)));
+    EXPECT_EQ(FilterHourKey(TimePacked, word, 0), HourKeyOfTime(TimePacked, word));
+  }
+  EXPECT_EQ(FilterHourKey(0, 12345, fast), HourKeyOfText(""));
 }
 
 TEST(RecordingRows, TicksSurviveFilteringAndRowsKeepTheirNumbers) {
