@@ -23,6 +23,9 @@ class ReadBackend {
   virtual int64_t ReadAt(int64_t offset, void* buffer, size_t length) = 0;
   // Byte length of the medium, or -1 when unknown.
   virtual int64_t Size() = 0;
+  // Asks for [offset, offset + length) to be fetched in the background,
+  // ahead of the reads that will want it; a hint that may be ignored.
+  virtual void Prefetch(int64_t /*offset*/, int64_t /*length*/) {}
 };
 
 using BackendFactory = std::function<std::unique_ptr<ReadBackend>()>;

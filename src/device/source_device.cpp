@@ -49,6 +49,11 @@ int64_t DescriptorLength(int fd) {
 
 int64_t FileBackend::Size() { return DescriptorLength(fd_); }
 
+void FileBackend::Prefetch(int64_t offset, int64_t length) {
+  // Queues the reads and returns; pages already cached cost a lookup.
+  ::posix_fadvise(fd_, offset, length, POSIX_FADV_WILLNEED);
+}
+
 std::unique_ptr<ReadBackend> OpenDeviceBackend(const DeviceInfo& device) {
   if (device.kind != kDeviceKindPhysical && device.kind != kDeviceKindImage) return nullptr;
   if (device.backend && *device.backend) return (*device.backend)();
@@ -74,6 +79,8 @@ void SourceDevice::Open(const DeviceInfo& device, uint32_t /*access*/) {
 void SourceDevice::Close() {
   backend_.reset();
   kind_ = kDeviceKindNone;
+  prefetch_ = SequentialPrefetch();
+  medium_size_ = -1;
 }
 
 int64_t SourceDevice::Size() {
@@ -126,7 +133,15 @@ void SourceDevice::Read(int64_t offset, void* buffer, int32_t length) {
     ReadUnaligned(offset, out, len, failed);
   }
   // Nothing at all is a failure too: the request lies past the end.
-  if (failed || read_length_ == 0) fail();
+  if (failed || read_length_ == 0) {
+    fail();
+    if (failed) prefetch_.Stop();
+    return;
+  }
+  if (medium_size_ < 0 && len >= static_cast<size_t>(SequentialPrefetch::kStreamRead))
+    medium_size_ = std::max<int64_t>(backend_->Size(), 0);
+  const ByteRange next = prefetch_.AfterRead(offset, read_length_, medium_size_);
+  if (!next.empty()) backend_->Prefetch(next.begin, next.length());
 }
 
 // A head sector, a middle run read straight into the caller's buffer, a tail

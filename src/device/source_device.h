@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "device/device_info.h"
+#include "device/sequential_prefetch.h"
 
 namespace orvane {
 
@@ -26,6 +27,7 @@ class FileBackend final : public ReadBackend {
   ~FileBackend() override;
   int64_t ReadAt(int64_t offset, void* buffer, size_t length) override;
   int64_t Size() override;
+  void Prefetch(int64_t offset, int64_t length) override;
 
  private:
   explicit FileBackend(int fd) : fd_(fd) {}
@@ -77,6 +79,8 @@ class SourceDevice {
   int32_t read_length_ = 0;
   int32_t kind_ = kDeviceKindNone;
   std::unique_ptr<ReadBackend> backend_;
+  SequentialPrefetch prefetch_;
+  int64_t medium_size_ = -1;  // learned at the first stream
 };
 
 }  // namespace orvane

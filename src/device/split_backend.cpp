@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "device/byte_range.h"
+
 namespace orvane {
 
 namespace {
@@ -140,6 +142,16 @@ std::unique_ptr<SplitBackend> SplitBackend::Open(const std::vector<std::string>&
 
 SplitBackend::~SplitBackend() {
   if (open_fd_ >= 0) ::close(open_fd_);
+}
+
+void SplitBackend::Prefetch(int64_t offset, int64_t length) {
+  std::lock_guard lock(mu_);
+  if (open_fd_ < 0 || open_index_ >= segments_.size()) return;
+  const Segment& s = segments_[open_index_];
+  const ByteRange within =
+      ByteRange::FromLength(offset, length).intersect(ByteRange::FromLength(s.start, s.length));
+  if (!within.empty())
+    ::posix_fadvise(open_fd_, within.begin - s.start, within.length(), POSIX_FADV_WILLNEED);
 }
 
 int SplitBackend::SegmentFd(size_t index) {

@@ -39,6 +39,9 @@ class SplitBackend final : public ReadBackend {
 
   int64_t ReadAt(int64_t offset, void* buffer, size_t length) override;
   int64_t Size() override { return size_; }
+  // Only within the piece being read: opening another for a hint would take
+  // the one descriptor from the reads.
+  void Prefetch(int64_t offset, int64_t length) override;
 
  private:
   struct Segment {

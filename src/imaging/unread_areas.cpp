@@ -19,6 +19,12 @@ int64_t UnreadAreasBackend::ReadAt(int64_t offset, void* buffer, size_t length) 
   return inner_->ReadAt(offset, buffer, length);
 }
 
+void UnreadAreasBackend::Prefetch(int64_t offset, int64_t length) {
+  const int64_t unread = map_->FirstUnfinishedIn(offset, length);
+  if (unread >= 0) length = unread - offset;
+  if (length > 0) inner_->Prefetch(offset, length);
+}
+
 DeviceInfo WithUnreadAreas(const DeviceInfo& device, std::shared_ptr<const RescueMap> map) {
   DeviceInfo wrapped = device;
   DeviceInfo inner = device;

@@ -23,6 +23,9 @@ class UnreadAreasBackend final : public ReadBackend {
       : inner_(std::move(inner)), map_(std::move(map)) {}
   int64_t ReadAt(int64_t offset, void* buffer, size_t length) override;
   int64_t Size() override { return inner_->Size(); }
+  // Up to the first unread area: on a live failing drive a read ahead into
+  // one would cost what the map was made to spare.
+  void Prefetch(int64_t offset, int64_t length) override;
 
  private:
   std::unique_ptr<ReadBackend> inner_;

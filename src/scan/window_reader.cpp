@@ -12,30 +12,17 @@ namespace orvane {
 
 WindowReader::WindowReader(SourceDevice& device, const WindowPlan& plan, Salvage salvage)
     : device_(device), plan_(plan), salvage_(std::move(salvage)), position_(plan.start) {
-  Start();
+  const size_t capacity = static_cast<size_t>(std::max(plan_.capacity, plan_.read_bytes));
+  try {
+    held_.bytes.assign(capacity, 0);
+  } catch (const std::bad_alloc&) {
+    usable_ = false;
+  }
 }
 
 WindowReader::WindowReader(SourceDevice& device, int64_t device_size, int64_t start, int64_t end,
                            int32_t window, int32_t step)
     : WindowReader(device, WindowPlan{start, end, window, true, step, window, device_size}) {}
-
-void WindowReader::Start() {
-  const size_t capacity = static_cast<size_t>(std::max(plan_.capacity, plan_.read_bytes));
-  try {
-    held_.bytes.assign(capacity, 0);
-    ahead_.bytes.assign(capacity, 0);
-  } catch (const std::bad_alloc&) {
-    std::vector<uint8_t>().swap(held_.bytes);
-    std::vector<uint8_t>().swap(ahead_.bytes);
-    usable_ = false;
-    return;
-  }
-  // One window needs no second thread; more than one overlap read and search.
-  if (plan_.step <= 0 || plan_.end - position_ <= plan_.step) return;
-  // Asked only for the next window in order; meanwhile the caller touches
-  // neither the device nor this slot.
-  reader_.Start([this] { ReadInto(ahead_, ahead_at_); });
-}
 
 void WindowReader::ReadInto(Slot& slot, int64_t position) {
   const auto length = static_cast<int32_t>(
@@ -51,18 +38,9 @@ void WindowReader::ReadInto(Slot& slot, int64_t position) {
 
 bool WindowReader::Next(Window& out) {
   if (!usable_ || plan_.step <= 0 || position_ >= plan_.end) return false;
-  if (reader_.Take()) {
-    // The window read ahead is always the next one in order.
-    std::swap(held_, ahead_);  // the bytes move with their buffer
-  } else {
-    ReadInto(held_, position_);
-  }
+  ReadInto(held_, position_);
   out = held_.window;
   position_ = held_.next;
-  if (reader_.running() && read_ahead_ && position_ < plan_.end) {
-    ahead_at_ = position_;
-    reader_.Ask();
-  }
   return true;
 }
 

@@ -4,19 +4,14 @@
 // end of the medium), so that the caller never clears a whole buffer before
 // a read that fills it anyway.
 //
-// A reader thread fetches the next window while the caller searches the one
-// it holds: the search of a window costs a good part of its read, and run
-// one after the other the two keep a scan well below the speed of the
-// medium. The device is used by the reader thread alone while windows are
-// being handed out; reads stay in order and of the same sizes as a plain
-// loop would make them. Notifications stay with the caller: a window says
-// whether its read failed, and the caller reports it.
+// The windows are read on the caller's thread, in order; the device keeps
+// the kernel reading ahead of them (see SequentialPrefetch), so that the
+// medium works while the caller searches. Notifications stay with the
+// caller: a window says whether its read failed, and the caller reports it.
 
 #include <cstdint>
 #include <functional>
 #include <vector>
-
-#include "scan/handoff.h"
 
 namespace orvane {
 
@@ -45,10 +40,10 @@ class WindowReader {
     const uint8_t* data = nullptr;  // `capacity` bytes; zero past what was read
     int64_t position = 0;
     int32_t length = 0;  // bytes asked for at `position`
-    bool ok = true;  // false: the read failed (zero behind what it brought, unless salvaged)
+    bool ok = true;      // false: the read failed (zero behind what it brought, unless salvaged)
   };
   // Called after a failed read, with the window as it left it (zero behind
-  // the bytes in front of the bad spot), to recover what it can; it may run on the reading thread and must not notify.
+  // the bytes in front of the bad spot), to recover what it can.
   using Salvage =
       std::function<void(SourceDevice&, int64_t position, uint8_t* data, int32_t length)>;
 
@@ -56,21 +51,12 @@ class WindowReader {
   // Hikvision's plan: windows of `window` bytes clipped to the end, `step` apart.
   WindowReader(SourceDevice& device, int64_t device_size, int64_t start, int64_t end,
                int32_t window, int32_t step);
-  // At most one window is read ahead of the last one handed out; the end
-  // waits for it.
   ~WindowReader() = default;
   WindowReader(const WindowReader&) = delete;
   WindowReader& operator=(const WindowReader&) = delete;
 
   // False when the windows' memory could not be had; Next() then gives none.
   bool usable() const { return usable_; }
-
-  // Whether the window after the one Next() hands out is read ahead (the
-  // default). A scan whose last window cost it little, as a block it could
-  // jump through, turns this off: handing a window from one processor to
-  // the other then costs more than the overlap gains, and the next window
-  // is read on the caller's thread when it asks for it.
-  void SetReadAhead(bool on) { read_ahead_ = on; }
 
   // The next window in order; false past the end. The previous window's
   // bytes may be overwritten once this is called.
@@ -83,7 +69,6 @@ class WindowReader {
     int64_t next = 0;  // where the window after it begins
   };
 
-  void Start();
   // Reads the window at `position` into `slot`.
   void ReadInto(Slot& slot, int64_t position);
 
@@ -91,13 +76,8 @@ class WindowReader {
   const WindowPlan plan_;
   const Salvage salvage_;
   int64_t position_;  // the next window to hand out
-  bool read_ahead_ = true;
-
-  Slot held_;   // the window handed out
-  Slot ahead_;  // the one read ahead
-  int64_t ahead_at_ = 0;
+  Slot held_;         // the window handed out
   bool usable_ = true;
-  AheadThread reader_;  // last: ends before what it reads into
 };
 
 }  // namespace orvane

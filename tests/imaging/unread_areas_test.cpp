@@ -52,6 +52,33 @@ TEST(UnreadAreas, ReadLikeBadSectorsWithoutTouchingTheMedium) {
   EXPECT_EQ(buffer[0], rescue_test::PatternByte(12288));
 }
 
+// Reading ahead stops in front of the first unread area: on a failing drive
+// a read ahead into it would cost what the map spares.
+TEST(UnreadAreas, ReadAheadStopsInFrontOfAnUnreadArea) {
+  struct Medium final : ReadBackend {
+    std::vector<ByteRange>* asked;
+    explicit Medium(std::vector<ByteRange>* a) : asked(a) {}
+    int64_t ReadAt(int64_t, void*, size_t length) override { return static_cast<int64_t>(length); }
+    int64_t Size() override { return 1 << 30; }
+    void Prefetch(int64_t offset, int64_t length) override {
+      asked->push_back(ByteRange::FromLength(offset, length));
+    }
+  };
+  std::vector<ByteRange> asked;
+  auto map = std::make_shared<RescueMap>(0, 1 << 30);
+  map->Mark(0, 1 << 30, kAreaFinished);
+  map->Mark(40 << 20, 4096, kAreaBadSector);
+  UnreadAreasBackend backend(std::make_unique<Medium>(&asked), map);
+  backend.Prefetch(8 << 20, 16 << 20);
+  backend.Prefetch(32 << 20, 16 << 20);
+  backend.Prefetch(40 << 20, 16 << 20);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0].begin, 8 << 20);
+  EXPECT_EQ(asked[0].end, 24 << 20);
+  EXPECT_EQ(asked[1].begin, 32 << 20);
+  EXPECT_EQ(asked[1].end, 40 << 20);
+}
+
 TEST(UnreadAreas, MapBesideAnImage) {
   synth::TempDir dir;
   const std::string image = dir.File("disk.img");

@@ -1,6 +1,5 @@
-// The read-ahead windows of the sequential scans: every window in order with
-// the medium's bytes and zeros behind them, whatever the timing of the
-// reading thread.
+// The windows of the sequential scans: every window in order with the
+// medium's bytes and zeros behind them.
 
 #include <gtest/gtest.h>
 
@@ -76,9 +75,6 @@ TEST(WindowReader, WindowsInOrderWithZerosBehindAndClipping) {
     EXPECT_EQ(w.length, 65536);
     ExpectWindow(img, w, 65536 + 512);
     ++windows;
-    // Reading ahead or not, as a scan decides window by window, changes
-    // nothing of what it gets.
-    reader.SetReadAhead(windows % 3 != 0);
   }
   EXPECT_EQ(windows, 8);
 }

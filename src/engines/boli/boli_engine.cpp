@@ -122,7 +122,7 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
   // the bytes at the wanted position are handed out, zero behind the region
   // end, which is not the scan's to look at.
   WalkReader reader(
-      device, params_.source,
+      device,
       [](SourceDevice& dev, int64_t at, size_t n, std::vector<uint8_t>& buffer, bool& ok) {
         const int64_t lead = at % kSectorSize;
         const int64_t wanted = lead + static_cast<int64_t>(n);
@@ -133,20 +133,13 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
         std::memset(buffer.data() + wanted, 0, buffer.size() - static_cast<size_t>(wanted));
         return buffer.data() + lead;
       });
-  // Set while searches run off their buffer's end, as they do over empty
-  // space: the next buffer is then read ahead.
-  bool runs_through = false;
   while (position < end && !params_.stop_requested()) {
     const int64_t n = std::min<int64_t>(end - position, kReadSize);
     if (n < 1) break;
     bool ok = true;
     const uint8_t* data = reader.Read(position, static_cast<size_t>(n), ok);
     if (!ok) PostError(kMsgReadFailed);
-    const int64_t through = position + kStep;
-    if (runs_through && through < end)
-      reader.ReadAhead(through, static_cast<size_t>(std::min<int64_t>(end - through, kReadSize)));
     position = ScanBuffer(device, std::span<const uint8_t>(data, kReadSize), position);
-    runs_through = position == through;
     progress_.processed_bytes = position - first;
     PostFound(progress_);
     PostPosition(position / kStep);

@@ -153,9 +153,6 @@ void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
       if (!w.ok) PostError(kMsgReadFailed);
       p = w.position;
       const bool video = AnalyzeChunk(w.data, n, p, variant_.magic, s);
-      // A chunk of video is walked frame by frame; an empty one is searched
-      // to its end, and only then is reading ahead worth it.
-      reader.SetReadAhead(!video);
       if (video) {
         const size_t rs = ChunkRecordSize(s);
         if (out.size() + rs > kRecordBatch) {
@@ -223,23 +220,16 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   };
   const int64_t size = dev.Size();
   const int64_t begin = p;
-  WalkReader reader(dev, params_.source,
+  WalkReader reader(dev,
                     [size](SourceDevice& device, int64_t at, size_t len, std::vector<uint8_t>& buf,
                            bool& ok) { return ReadForWalk(device, size, at, len, buf, ok); });
-  // Set while walks run off their window's end, as they do over empty space.
-  bool walks_run_through = false;
   while (p < params_.region_end && !params_.stop_requested()) {
     const int64_t len = std::min<int64_t>(params_.region_end - p, kWalkRead);
     if (len <= 0) break;
     bool ok = true;
     const uint8_t* data = reader.Read(p, static_cast<size_t>(len), ok);
     if (!ok) PostError(kMsgReadFailed);
-    const int64_t through = p + static_cast<int64_t>(kDahuaWalkLimit) + 1;
-    if (walks_run_through && through < params_.region_end)
-      reader.ReadAhead(
-          through, static_cast<size_t>(std::min<int64_t>(params_.region_end - through, kWalkRead)));
     p = WalkFrames(dev, p, data, static_cast<size_t>(len), variant_.magic, 8, step);
-    walks_run_through = p == through;
     progress_.processed_bytes = p - begin;
     PostFound(progress_);
     PostPosition(p / 0x200000);

@@ -80,9 +80,6 @@ void WfsEngine::DeepParse(SourceDevice& device) {
         progress_.found_count += 1;
         progress_.found_bytes += step;
       }
-      // A block of video is summarised from its frame heads alone; an empty
-      // one is searched to its end, and only then is reading ahead worth it.
-      reader.SetReadAhead(!video);
       PostPosition(at / step);
       progress_.processed_bytes += step;
       PostFound(progress_);
