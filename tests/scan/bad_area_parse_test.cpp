@@ -1,0 +1,116 @@
+// A deep parse over a drive with a large bad area: it skips ahead instead of
+// failing window after window, keeps the unread area in TASK.map, and a
+// continued parse over the drive, once it reads again, finds what lay there.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "imaging/rescue_map.h"
+#include "scan/bad_area_skip.h"
+#include "scan/dispatch.h"
+#include "scan/scan_parameters.h"
+#include "synth/hikvision_disk.h"
+#include "synth/linux_bad_sector_backend.h"
+#include "synth/test_support.h"
+
+namespace orvane {
+namespace {
+
+constexpr int64_t kMiB = 1 << 20;
+
+void DeepParse(ScanParameters& p, const DeviceInfo& device, const std::string& task) {
+  p.source = &device;
+  p.brand = BrandHikvision;
+  p.mode = ScanModeDeep;
+  p.task_path = task;
+  p.region_end = device.size;
+  RunParse(p);
+  LoadTaskPage(p, 0);
+}
+
+bool Found(const ScanParameters& p, const synth::HikPlanted& r) {
+  for (const auto& e : p.recordings)
+    if (e.fragments[0].offset == r.offset && e.size == r.deep_length) return true;
+  return false;
+}
+
+TEST(DeepParseOverABadArea, SkipsItMapsItAndAContinueFindsWhatLayThere) {
+  synth::TempDir dir;
+  synth::HikvisionDiskOptions options;
+  options.size = 1024 * kMiB;
+  options.blocks = 1;
+  synth::HikvisionDisk disk(dir.File("disk.img"), options);
+  synth::HikRecordingSpec spec;
+  spec.frames = 40;
+  spec.start_unix = synth::UnixTime(2024, 7, 1, 10, 0, 0);
+  const synth::HikPlanted before = disk.AddRecordingAt(100 * kMiB + 512, spec);
+  spec.start_unix += 3600;
+  const synth::HikPlanted inside = disk.AddRecordingAt(300 * kMiB, spec);
+  spec.start_unix += 3600;
+  const synth::HikPlanted after = disk.AddRecordingAt(700 * kMiB, spec);
+  disk.WipeIndex();
+
+  const int64_t bad_begin = 256 * kMiB + 4096, bad_end = 512 * kMiB;
+  auto log = std::make_shared<synth::BadSectorLog>();
+  const DeviceInfo failing = synth::LinuxBadSectorImageDevice(
+      disk.path(), {{bad_begin / 512, (bad_end - bad_begin) / 512}}, log);
+  const std::string task = dir.File("t.tak");
+  synth::CapturingSink sink;
+  {
+    ScopedNotifySink scoped(&sink);
+    ScanParameters p;
+    DeepParse(p, failing, task);
+    EXPECT_EQ(p.head.scan_position, p.region_end);
+    EXPECT_TRUE(Found(p, before));
+    EXPECT_TRUE(Found(p, after));
+    EXPECT_FALSE(Found(p, inside));
+  }
+  // Window by window the area costs 128 failed reads; skipping ahead, the
+  // skip grows to 1% of the disk within a few.
+  EXPECT_LE(log->failed_calls.load(), 40);
+
+  RescueMap map;
+  std::string error;
+  ASSERT_TRUE(LoadRescueMap(TaskMapPath(task), map, error)) << error;
+  const std::vector<ByteRange> unread = BadAreaSkip(map).UnreadAreas();
+  ASSERT_EQ(unread.size(), 1u);
+  EXPECT_EQ(unread[0].begin, bad_begin);
+  EXPECT_GE(unread[0].end, bad_end);
+  EXPECT_LT(unread[0].end, bad_end + 16 * kMiB);
+  EXPECT_EQ(map.Bytes(kAreaFinished), map.end() - map.begin() - unread[0].length());
+  EXPECT_EQ(sink.Count(BadAreaText(unread[0])), 1);
+
+  // The drive reads again (or the area was imaged since): the continue of
+  // the finished parse tries the mapped area and adds what it finds.
+  const DeviceInfo healed = synth::ImageDevice(disk.path());
+  ScopedNotifySink quiet(nullptr);
+  ScanParameters p;
+  p.continue_flag = 1;
+  p.region_start = healed.size;
+  DeepParse(p, healed, task);
+  EXPECT_EQ(p.head.scan_position, p.region_end);
+  EXPECT_TRUE(Found(p, before));
+  EXPECT_TRUE(Found(p, inside));
+  EXPECT_TRUE(Found(p, after));
+  EXPECT_EQ(p.recordings.size(), 3u);
+  ASSERT_TRUE(LoadRescueMap(TaskMapPath(task), map, error)) << error;
+  EXPECT_TRUE(BadAreaSkip(map).UnreadAreas().empty());
+}
+
+// A healthy disk's deep parse leaves nothing beside its task.
+TEST(DeepParseOverABadArea, AHealthyDiskGetsNoMap) {
+  synth::TempDir dir;
+  synth::HikvisionDiskOptions options;
+  options.size = 16 * kMiB;
+  options.blocks = 1;
+  synth::HikvisionDisk disk(dir.File("disk.img"), options);
+  const DeviceInfo device = synth::ImageDevice(disk.path());
+  ScopedNotifySink quiet(nullptr);
+  ScanParameters p;
+  DeepParse(p, device, dir.File("t.tak"));
+  EXPECT_FALSE(std::filesystem::exists(TaskMapPath(dir.File("t.tak"))));
+}
+
+}  // namespace
+}  // namespace orvane
