@@ -21,9 +21,8 @@ void BadAreaSkip::BeginRegion(int64_t begin, int64_t end) {
   failing_ = false;
 }
 
-void BadAreaSkip::Failed(int64_t bad_at, int64_t limit) {
-  skip_until_ = std::max(bad_at + kSectorSize,
-                         std::min(limit, bad_at + std::max<int64_t>(skip_, kSectorSize)));
+void BadAreaSkip::Failed(int64_t bad_at, int64_t skip_from, int64_t limit) {
+  skip_until_ = std::max(bad_at + kSectorSize, std::min(limit, skip_from + skip_));
   map_.Mark(bad_at, kSectorSize, kAreaBadSector);
   map_.Mark(bad_at + kSectorSize, skip_until_ - bad_at - kSectorSize, kAreaNonTrimmed);
   skip_ = std::min(skip_ * 2, max_skip_);
@@ -94,8 +93,12 @@ bool BadAreaSkip::Read(SourceDevice& device, int64_t device_size, int64_t offset
     ok = false;
     ++failed_reads_;
     int64_t bad = at + got;
-    // The first failure after good reads is placed to the sector; in a bad
-    // area each further one only widens the skip.
+    // The first failure after good reads is placed to the sector and costs
+    // the least skip behind it. In a bad area (a failure in a row) the rest
+    // of the window is given up too, as the rescue copy gives up the rest of
+    // its block: with skips still shorter than a window, every window would
+    // otherwise fail once more.
+    const bool in_a_row = failing_ && got == 0;
     if (got == 0 && !failing_ && n > kSectorSize) bad = FirstBadSector(device, at, end, out);
     map_.Mark(at, bad - at, kAreaFinished);
     if (bad >= end) {
@@ -103,7 +106,7 @@ bool BadAreaSkip::Read(SourceDevice& device, int64_t device_size, int64_t offset
       failing_ = false;
       return ok;
     }
-    Failed(bad, map_.end());
+    Failed(bad, in_a_row ? end : bad, map_.end());
     at = bad;
   }
   return ok;

@@ -52,7 +52,8 @@ class BadAreaSkip {
   // After a failed read of [at, end) that brought nothing: the first sector
   // that fails, reading on in pieces and then sectors, good bytes kept.
   int64_t FirstBadSector(SourceDevice& device, int64_t at, int64_t end, uint8_t* out);
-  void Failed(int64_t bad_at, int64_t limit);
+  // Marks the failed sector and skips from `skip_from` on, not past `limit`.
+  void Failed(int64_t bad_at, int64_t skip_from, int64_t limit);
 
   RescueMap map_;
   int64_t skip_ = kMinSkip;
