@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -47,8 +48,16 @@ void RunDeepParseWithBadAreas(ScanParameters& p, const std::function<void()>& sc
   const bool had_map = LoadEarlierMap(p, earlier);
   auto skip = had_map ? std::make_unique<BadAreaSkip>(std::move(earlier))
                       : std::make_unique<BadAreaSkip>(p.region_start, p.region_end);
-  // Only what earlier runs could not read; what fails now waits for the next.
-  const std::vector<ByteRange> retry = skip->UnreadAreas();
+  // Only what earlier runs could not read, in front of where the scan goes
+  // on (behind it the scan reads everything anyway); what fails now waits
+  // for the next run.
+  std::vector<ByteRange> retry;
+  for (ByteRange area : skip->UnreadAreas()) {
+    area.end = std::min(area.end, p.region_start);
+    if (!area.empty()) retry.push_back(area);
+  }
+  const std::string map_path = TaskMapPath(p.task_path);
+  skip->KeepSaved([&map_path](const RescueMap& m) { SaveRescueMap(map_path, m, kScanMapComment); });
 
   p.bad_area_skip = skip.get();
   skip->BeginRegion(p.region_start, p.region_end);
@@ -76,9 +85,8 @@ void RunDeepParseWithBadAreas(ScanParameters& p, const std::function<void()>& sc
 
   const std::vector<ByteRange> unread = skip->UnreadAreas();
   for (const ByteRange& area : unread) PostError(BadAreaText(area));
-  if ((!unread.empty() || had_map) &&
-      !SaveRescueMap(TaskMapPath(p.task_path), skip->map(), kScanMapComment))
-    PostError("映射文件写入失败:" + TaskMapPath(p.task_path));
+  if ((!unread.empty() || had_map) && !SaveRescueMap(map_path, skip->map(), kScanMapComment))
+    PostError("映射文件写入失败:" + map_path);
 }
 
 }  // namespace orvane

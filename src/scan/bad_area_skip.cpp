@@ -27,6 +27,12 @@ void BadAreaSkip::Failed(int64_t bad_at, int64_t skip_from, int64_t limit) {
   map_.Mark(bad_at + kSectorSize, skip_until_ - bad_at - kSectorSize, kAreaNonTrimmed);
   skip_ = std::min(skip_ * 2, max_skip_);
   failing_ = true;
+  const auto now = std::chrono::steady_clock::now();
+  if (save_ && (last_save_ == std::chrono::steady_clock::time_point{} ||
+                now - last_save_ >= save_interval_)) {
+    save_(map_);
+    last_save_ = now;
+  }
 }
 
 int64_t BadAreaSkip::FirstBadSector(SourceDevice& device, int64_t at, int64_t end, uint8_t* out) {

@@ -9,8 +9,10 @@
 // layout), which is saved beside the task so that a resumed parse can try
 // those areas again.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,14 @@ class BadAreaSkip {
   std::vector<ByteRange> UnreadAreas() const;
   int64_t failed_reads() const { return failed_reads_; }
 
+  // Called with the map after a failure, at most every `interval`: a parse
+  // that crashes or is killed on a failing drive still leaves its map.
+  void KeepSaved(std::function<void(const RescueMap&)> save,
+                 std::chrono::milliseconds interval = std::chrono::seconds(30)) {
+    save_ = std::move(save);
+    save_interval_ = interval;
+  }
+
  private:
   // After a failed read of [at, end) that brought nothing: the first sector
   // that fails, reading on in pieces and then sectors, good bytes kept.
@@ -61,6 +71,9 @@ class BadAreaSkip {
   int64_t skip_until_ = -1;  // reads begin at or behind this
   bool failing_ = false;     // the last read failed: the next failure is one in a row
   int64_t failed_reads_ = 0;
+  std::function<void(const RescueMap&)> save_;
+  std::chrono::milliseconds save_interval_{0};
+  std::chrono::steady_clock::time_point last_save_{};
 };
 
 // The map a deep parse keeps beside its task: TASK.map.
