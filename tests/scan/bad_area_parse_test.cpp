@@ -11,7 +11,7 @@
 #include "scan/bad_area_skip.h"
 #include "scan/dispatch.h"
 #include "scan/scan_parameters.h"
-#include "scan/task_file.h"
+#include "scan/task_head.h"
 #include "synth/hikvision_disk.h"
 #include "synth/linux_bad_sector_backend.h"
 #include "synth/test_support.h"
