@@ -1,5 +1,6 @@
 #include "rescue_map_view.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include "imaging/rescue_map.h"
@@ -51,7 +52,7 @@ constexpr LegendEntry kLegend[] = {{kAreaFinished, "已读出"},
 }  // namespace
 
 RescueMapView::RescueMapView(QWidget* parent) : QWidget(parent) {
-  setMinimumSize(kColumns * 8, kRows * 8 + 48);
+  setMinimumSize(kColumns * 8, kRows * 8 + 56);
   picture_.cells.assign(kColumns * kRows, kAreaNonTried);
 }
 
@@ -78,18 +79,28 @@ void RescueMapView::Show(const Picture& picture) {
 
 void RescueMapView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  // The share rescued and the pass are what a technician looks for from
+  // across the bench: larger and bold, above the legend.
+  QFont caption_font = font();
+  caption_font.setBold(true);
+  caption_font.setPointSizeF(caption_font.pointSizeF() * 1.4);
+  const int caption_line = QFontMetrics(caption_font).height() + 6;
+  painter.setFont(caption_font);
+  painter.drawText(QRect(0, 0, width(), caption_line), Qt::AlignLeft | Qt::AlignVCenter,
+                   picture_.caption);
+  painter.setFont(font());
   const int line = fontMetrics().height() + 4;
-  painter.drawText(QRect(0, 0, width(), line), Qt::AlignLeft | Qt::AlignVCenter, picture_.caption);
   // The legend in one row under the caption.
   int x = 0;
   for (const LegendEntry& e : kLegend) {
-    painter.fillRect(QRect(x, line + 3, line - 8, line - 8), StatusColor(e.status));
+    painter.fillRect(QRect(x, caption_line + 3, line - 8, line - 8), StatusColor(e.status));
     x += line - 4;
     const QString text = QString::fromUtf8(e.text);
-    painter.drawText(QRect(x, line, width() - x, line), Qt::AlignLeft | Qt::AlignVCenter, text);
+    painter.drawText(QRect(x, caption_line, width() - x, line), Qt::AlignLeft | Qt::AlignVCenter,
+                     text);
     x += fontMetrics().horizontalAdvance(text) + 14;
   }
-  const int top = 2 * line + 2;
+  const int top = caption_line + line + 2;
   const double w = static_cast<double>(width()) / kColumns;
   const double h = static_cast<double>(height() - top) / kRows;
   for (int i = 0; i < static_cast<int>(picture_.cells.size()); ++i) {

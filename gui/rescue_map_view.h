@@ -30,7 +30,7 @@ class RescueMapView : public QWidget {
   void Show(const Picture& picture);
 
   const Picture& picture() const { return picture_; }
-  QSize sizeHint() const override { return {kColumns * 10, kRows * 10 + 48}; }
+  QSize sizeHint() const override { return {kColumns * 10, kRows * 10 + 56}; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -230,7 +230,7 @@ RescueCopyResult CopyWithRescue(BackupJob& job, ReadBackend& source, int fd, Res
   settings.retries = std::max<int32_t>(0, job.retries);
   // A healthy source is copied in one pass from start to end, and hashed as
   // it goes. A resumed copy, or one whose later passes fill gaps, is not.
-  int64_t hashed_up_to = map.Bytes(kAreaFinished) == 0 ? source_offset : -1;
+  int64_t hashed_up_to = job.hashes_wanted && map.Bytes(kAreaFinished) == 0 ? source_offset : -1;
   RescueIo io;
   io.source = &source;
   io.stop = &job.stop;
@@ -254,8 +254,12 @@ RescueCopyResult CopyWithRescue(BackupJob& job, ReadBackend& source, int fd, Res
   bool map_warned = false;
   io.save_map = [&](const RescueMap& m) {
     if (job.map_path.empty()) return;
-    // The map must not claim blocks the target may still lose in a crash.
-    ::fdatasync(fd);
+    // The map must not claim blocks the target may still lose in a crash: a
+    // resumed copy would skip them. Once every byte is read there is nothing
+    // left to resume; the image is then in the system's hands as any file
+    // just written is, and its hash files beside it tell a lost block. A
+    // sync there would only make a page-cached copy wait for the disk.
+    if (m.Bytes(kAreaFinished) != m.end() - m.begin()) ::fdatasync(fd);
     if (!SaveRescueMap(job.map_path, m, kRescueMapComment) && !map_warned) {
       report.Log(kLogWarning, std::string(kMsgRescueMapNotSaved) + job.map_path);
       map_warned = true;
@@ -301,6 +305,7 @@ BackupHashes HashesAfterCopy(const BackupJob& job, BackupHasher& hasher, bool in
 void ReportHashes(const Reporter& report, BackupJob& job, BackupHashes hashes, bool complete) {
   job.hashes = std::move(hashes);
   const BackupHashes& h = job.hashes;
+  if (!job.hashes_wanted) return;
   if (!complete) report.Log(kLogWarning, "镜像不完整: 哈希值只覆盖已写入的部分");
   if (job.target.kind == kEndpointDrive) {
     if (h.source_sha256.empty()) return;
@@ -451,8 +456,9 @@ bool RunMirrorBackup(BackupJob& job, const BackupHooks& hooks) {
   const bool closed = ::close(fd) == 0;
   if (!closed && result.complete)
     report.Log(kLogWarning, OffsetText("写入失败 偏移:", target_offset));
-  ReportHashes(report, job, HashesAfterCopy(job, hasher, result.hashed_in_order),
-               result.complete && closed);
+  BackupHashes hashes;
+  if (job.hashes_wanted) hashes = HashesAfterCopy(job, hasher, result.hashed_in_order);
+  ReportHashes(report, job, std::move(hashes), result.complete && closed);
   report.Log(kLogInfo, kMsgBackupFinished);
   return result.complete && closed;
 }

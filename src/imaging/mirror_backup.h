@@ -84,6 +84,9 @@ struct BackupJob {
   BackupEndpoint target;
   std::string map_path;
   int32_t retries = 0;  // extra passes over the bad sectors
+  // SHA-256 and MD5 of the copy; a copy without them is bound by the disks
+  // alone, not by the digest speed (which is below a page-cached copy's).
+  bool hashes_wanted = true;
   std::atomic<int32_t> stop{0};
   BackupHashes hashes;
 };

@@ -12,6 +12,7 @@
 #include "engines/hikvision/hikvision_engine.h"
 #include "engines/jovision/jovision_engine.h"
 #include "engines/wfs/wfs_engine.h"
+#include "scan/bad_area_parse.h"
 #include "scan/scan_parameters.h"
 
 namespace orvane {
@@ -74,27 +75,34 @@ void RunParse(ScanParameters& p, StopFlag stop) {
     p.user_smart_value = -1;
     return;
   }
-  switch (p.brand) {
-    case BrandHikvision:
-      HikvisionEngine(p).Scan();
-      break;
-    case BrandDahua:
-    case BrandHuayi:
-    case BrandMeidianBell:
-    case BrandZhiling:
-      DahuaFamilyEngine(p).Scan();
-      break;
-    case BrandWfs:
-      WfsEngine(p).Scan();
-      break;
-    case BrandBoli:
-      BoliEngine(p).Scan();
-      break;
-    case BrandJovision:
-      JovisionEngine(p).Scan();
-      break;
-    default:
-      break;
+  auto scan = [&p] {
+    switch (p.brand) {
+      case BrandHikvision:
+        HikvisionEngine(p).Scan();
+        break;
+      case BrandDahua:
+      case BrandHuayi:
+      case BrandMeidianBell:
+      case BrandZhiling:
+        DahuaFamilyEngine(p).Scan();
+        break;
+      case BrandWfs:
+        WfsEngine(p).Scan();
+        break;
+      case BrandBoli:
+        BoliEngine(p).Scan();
+        break;
+      case BrandJovision:
+        JovisionEngine(p).Scan();
+        break;
+      default:
+        break;
+    }
+  };
+  if (p.mode == ScanModeDeep) {
+    RunDeepParseWithBadAreas(p, scan);
+  } else {
+    scan();
   }
   p.user_smart_value = -1;
 }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "imaging/mirror_backup.h"
+#include "scan/bad_area_parse.h"
 #include "scan/dispatch.h"
 #include "scan/scan_parameters.h"
 #include "scan/worker_flags.h"
@@ -42,6 +43,8 @@ StartResult ValidateParseStart(const ParseRequest& r, ScanParameters& p, WorkerF
     result.warning = kMsgWorkerBusy;
     return result;
   }
+  // A finished parse is still continued when its map lists areas to try again.
+  const bool retries_left = r.continue_run && TaskMapHasUnreadAreas(r.path_text);
   p.stop.store(0);
   p.mode = ScanModeUnset;
   p.brand = BrandNone;
@@ -57,7 +60,7 @@ StartResult ValidateParseStart(const ParseRequest& r, ScanParameters& p, WorkerF
     p.mode = ScanModeFast;
   } else if (r.deep_checked) {
     p.mode = ScanModeDeep;
-    if (p.region_start >= p.region_end) {
+    if (p.region_start >= p.region_end && !retries_left) {
       result.warning = kMsgBadParameters;
       return result;
     }
@@ -79,7 +82,7 @@ StartResult ValidateParseStart(const ParseRequest& r, ScanParameters& p, WorkerF
   }
   if (p.mode == ScanModeDeep) {
     const int64_t size = ClampRegionToSource(p);
-    if (size > 0 && p.region_start >= size) {
+    if (size > 0 && p.region_start >= size && !retries_left) {
       result.warning = kMsgBadParameters;
       return result;
     }

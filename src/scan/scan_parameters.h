@@ -12,6 +12,10 @@
 #include "scan/task_head.h"
 
 namespace orvane {
+class BadAreaSkip;
+}
+
+namespace orvane {
 
 enum BrandCode : int32_t {
   BrandNone = 0,
@@ -49,6 +53,9 @@ struct ScanParameters {
   int64_t region_start = 0;  // bytes
   int64_t region_end = 0;    // bytes, exclusive
   uint8_t continue_flag = 0;
+  // Set by the parse for a deep scan: its reads skip ahead over bad areas
+  // and keep a map of them.
+  BadAreaSkip* bad_area_skip = nullptr;
   int64_t smart_value = 0;        // bytes
   int64_t user_smart_value = -1;  // bytes; -1 = not given
   int32_t buffer = kDefaultBuffer;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "device/source_device.h"
+#include "scan/bad_area_skip.h"
 #include "scan/salvage_read.h"
 
 namespace orvane {
@@ -21,14 +22,21 @@ WindowReader::WindowReader(SourceDevice& device, const WindowPlan& plan, Salvage
 }
 
 WindowReader::WindowReader(SourceDevice& device, int64_t device_size, int64_t start, int64_t end,
-                           int32_t window, int32_t step)
-    : WindowReader(device, WindowPlan{start, end, window, true, step, window, device_size}) {}
+                           int32_t window, int32_t step, BadAreaSkip* skip)
+    : WindowReader(device, WindowPlan{start, end, window, true, step, window, device_size, skip}) {}
 
 void WindowReader::ReadInto(Slot& slot, int64_t position) {
   const auto length = static_cast<int32_t>(
       plan_.clip_to_end ? std::min<int64_t>(plan_.read_bytes, plan_.end - position)
                         : plan_.read_bytes);
   uint8_t* data = slot.bytes.data();
+  if (plan_.skip) {
+    const bool ok = plan_.skip->Read(device_, plan_.device_size, position, data,
+                                     static_cast<size_t>(length), slot.bytes.size());
+    slot.window = Window{data, position, length, ok};
+    slot.next = position + std::min(length, plan_.step);
+    return;
+  }
   const bool ok = ReadZeroed(device_, plan_.device_size, position, data,
                              static_cast<size_t>(length), slot.bytes.size());
   if (!ok && salvage_) salvage_(device_, position, data, length);

@@ -16,6 +16,7 @@
 namespace orvane {
 
 class SourceDevice;
+class BadAreaSkip;
 
 struct WindowPlan {
   int64_t start = 0;
@@ -32,6 +33,8 @@ struct WindowPlan {
   // Size of the medium (0 = unknown): a read reaching past it comes back
   // short, and the rest is zeroed.
   int64_t device_size = 0;
+  // Reads that skip ahead after a failure (instead of salvaging), when set.
+  BadAreaSkip* skip = nullptr;
 };
 
 class WindowReader {
@@ -50,7 +53,7 @@ class WindowReader {
   WindowReader(SourceDevice& device, const WindowPlan& plan, Salvage salvage = {});
   // Hikvision's plan: windows of `window` bytes clipped to the end, `step` apart.
   WindowReader(SourceDevice& device, int64_t device_size, int64_t start, int64_t end,
-               int32_t window, int32_t step);
+               int32_t window, int32_t step, BadAreaSkip* skip = nullptr);
   ~WindowReader() = default;
   WindowReader(const WindowReader&) = delete;
   WindowReader& operator=(const WindowReader&) = delete;

@@ -89,5 +89,57 @@ TEST(CliRescueMap, RecordingsOverUnreadAreasAreFoundMarkedAndExportedWithTheGapC
   EXPECT_NE(r.err.find("无法读取(已补零) 字节数:4608 "), std::string::npos) << r.err;
 }
 
+// A deep parse over a source that cannot read a stretch (here an image whose
+// copy missed it) keeps that stretch in TASK.map; a continue of the finished
+// parse over the full image finds the recording that lay there.
+TEST(CliRescueMap, ContinueRetriesTheAreasADeepParseCouldNotRead) {
+  synth::TempDir dir;
+  synth::HikvisionDiskOptions options;
+  options.size = 64 << 20;
+  options.blocks = 1;
+  synth::HikvisionDisk disk(dir.File("disk.img"), options);
+  int64_t hour = 0;
+  for (int64_t at : {2 << 20, 30 << 20, 50 << 20}) {
+    synth::HikRecordingSpec s;
+    s.start_unix = synth::UnixTime(2024, 6, 1, 10, 0, 0) + 3600 * hour++;
+    s.frames = 40;
+    disk.AddRecordingAt(at, s);
+  }
+  disk.WipeIndex();
+  const std::string img = disk.path();
+  RescueMap copy(0, std::filesystem::file_size(img));
+  copy.Mark(0, copy.end(), kAreaFinished);
+  copy.Mark(20 << 20, 20 << 20, kAreaBadSector);
+  const std::string copy_map = dir.File("copy.map");
+  ASSERT_TRUE(SaveRescueMap(copy_map, copy, "test"));
+
+  const std::string task = dir.File("deep.tak");
+  auto r = RunCli("parse " + Quote(img) + " --brand hikvision --mode deep --task " + Quote(task) +
+                      " --map " + Quote(copy_map),
+                  dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("读取失败 偏移:20971520 大小:"), std::string::npos) << r.err;
+  RescueMap scan_map;
+  std::string error;
+  ASSERT_TRUE(LoadRescueMap(task + ".map", scan_map, error)) << error;
+  EXPECT_EQ(scan_map.FirstUnfinishedIn(0, scan_map.end()), 20 << 20);
+  EXPECT_EQ(scan_map.UnfinishedBytesIn(0, 20 << 20), 0);
+  // A skip may reach past the stretch's end, by no more than 1% of the disk.
+  EXPECT_EQ(scan_map.UnfinishedBytesIn(41 << 20, 23 << 20), 0);
+  r = RunCli("list " + Quote(task) + " --json", dir);
+  ASSERT_EQ(nlohmann::json::parse(r.out)["recordings"].size(), 2u) << r.out;
+
+  r = RunCli("parse " + Quote(img) + " --continue --task " + Quote(task), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = RunCli("list " + Quote(task) + " --json", dir);
+  const auto all = nlohmann::json::parse(r.out);
+  ASSERT_EQ(all["recordings"].size(), 3u) << r.out;
+  // Added behind those found before.
+  EXPECT_EQ(all["recordings"][2]["start"], "2024-06-01 11-00-00");
+  EXPECT_EQ(all["recordings"][2]["fragments"][0]["offset"], 30 << 20);
+  ASSERT_TRUE(LoadRescueMap(task + ".map", scan_map, error)) << error;
+  EXPECT_EQ(scan_map.Bytes(kAreaFinished), scan_map.end() - scan_map.begin());
+}
+
 }  // namespace
 }  // namespace orvane

@@ -10,12 +10,15 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTableWidget>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -79,6 +82,29 @@ class GatedBackend final : public ReadBackend {
   int64_t ReadAt(int64_t offset, void* buffer, size_t length) override {
     gate_->reads.fetch_add(1);
     while (!gate_->open.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return inner_->ReadAt(offset, buffer, length);
+  }
+  int64_t Size() override { return inner_->Size(); }
+
+ private:
+  std::unique_ptr<ReadBackend> inner_;
+  std::shared_ptr<Gate> gate_;
+};
+
+// Lets the copy through until the trim reaches the fourth bad area of
+// BackupShowsTheMapWhileItCopies (sector reads from 31 MiB on): the first
+// such read is slow, the next waits for the gate.
+class TrimGate final : public ReadBackend {
+ public:
+  TrimGate(std::unique_ptr<ReadBackend> inner, std::shared_ptr<Gate> gate)
+      : inner_(std::move(inner)), gate_(std::move(gate)) {}
+  int64_t ReadAt(int64_t offset, void* buffer, size_t length) override {
+    if (length <= 512 && offset >= 31 * 1048576) {
+      if (gate_->reads.fetch_add(1) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      else
+        while (!gate_->open.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     return inner_->ReadAt(offset, buffer, length);
   }
   int64_t Size() override { return inner_->Size(); }
@@ -258,6 +284,59 @@ class ToolsTest : public QObject {
       for (const ByteRange& r : plan->bad) bad = bad || (r.begin < to && r.end > from);
       QCOMPARE(picture.cells[static_cast<size_t>(i)], bad ? kAreaBadSector : kAreaFinished);
     }
+  }
+
+  // While the copy works on a failing source the map is drawn as it goes:
+  // mid-trim it shows the trimmed areas' bad edges and unscraped middles,
+  // the areas still to trim, and the pass in the caption. With
+  // ORVANE_SHOT_DIR set, the dialog is also saved there as backup-map.png.
+  void BackupShowsTheMapWhileItCopies() {
+    auto f = MakeFrame();
+    auto plan = std::make_shared<rescue_test::FaultPlan>();
+    plan->size = 64 * 1048576;
+    plan->bad = {ByteRange::FromLength(5 * 1048576 + 102400, 307200),
+                 ByteRange::FromLength(14 * 1048576, 1536 * 1024),
+                 ByteRange::FromLength(23 * 1048576 + 8192, 512),
+                 ByteRange::FromLength(31 * 1048576, 3 * 1048576),
+                 ByteRange::FromLength(45 * 1048576 + 716800, 204800),
+                 ByteRange::FromLength(55 * 1048576 + 4096, 2048)};
+    // The trim of the fourth area waits: its first sector read comes back
+    // late enough to be drawn, the next holds until the test lets go.
+    auto gate = std::make_shared<Gate>();
+    DeviceInfo failing = rescue_test::FaultyDevice(plan);
+    const BackendFactory faulty = *failing.backend;
+    failing.backend = std::make_shared<const BackendFactory>([faulty, gate] {
+      return std::unique_ptr<ReadBackend>(std::make_unique<TrimGate>(faulty(), gate));
+    });
+    failing.serial = "failing";
+    f->ShowImagingDialog(&failing);
+    CBpDialg* d = f->imaging_dialog();
+    d->ChooseTargetFile(QString::fromStdString(dir_.File("live.img")));
+    QTest::mouseClick(d->start_button(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(gate->reads.load() >= 2, 20000);
+    // Three areas trimmed, the fourth begun.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        d->map_view()->picture().caption.contains(QRegularExpression("修剪 第 1 遍 .*坏区 5 个")),
+        qPrintable(d->map_view()->picture().caption), 5000);
+    const auto& live = d->map_view()->picture();
+    auto cells_of = [&](char status) {
+      return std::count(live.cells.begin(), live.cells.end(), status);
+    };
+    QVERIFY(cells_of(kAreaFinished) > 0);
+    QVERIFY(cells_of(kAreaBadSector) > 0);
+    QVERIFY(cells_of(kAreaNonScraped) > 0);
+    QVERIFY(cells_of(kAreaNonTrimmed) > 0);
+    QCOMPARE(cells_of(kAreaNonTried), 0);
+    if (const char* shots = std::getenv("ORVANE_SHOT_DIR")) {
+      d->raise();
+      QTest::qWait(300);
+      QVERIFY(d->grab().save(QString::fromUtf8(shots) + "/backup-map.png"));
+    }
+    gate->open.store(true);
+    QVERIFY(f->WaitForWorkers(60000));
+    QCoreApplication::processEvents();
+    QVERIFY2(d->map_view()->picture().caption.contains("结束"),
+             qPrintable(d->map_view()->picture().caption));
   }
 
   void BackupRefusals() {

@@ -6,6 +6,7 @@
 #include "device/byte_order.h"
 #include "device/notify.h"
 #include "device/source_device.h"
+#include "scan/bad_area_skip.h"
 #include "scan/extent_fits.h"
 #include "scan/salvage_read.h"
 #include "scan/task_file.h"
@@ -121,18 +122,19 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
   // Reads start on a sector boundary so that the device reads in one piece;
   // the bytes at the wanted position are handed out, zero behind the region
   // end, which is not the scan's to look at.
-  WalkReader reader(
-      device,
-      [](SourceDevice& dev, int64_t at, size_t n, std::vector<uint8_t>& buffer, bool& ok) {
-        const int64_t lead = at % kSectorSize;
-        const int64_t wanted = lead + static_cast<int64_t>(n);
-        const int64_t total = (wanted + kSectorSize - 1) / kSectorSize * kSectorSize;
-        const size_t size = static_cast<size_t>(kReadSize) + kSectorSize;
-        if (buffer.size() < size) buffer.resize(size);
-        ok = ReadSalvaging(dev, at - lead, buffer.data(), static_cast<int32_t>(total));
-        std::memset(buffer.data() + wanted, 0, buffer.size() - static_cast<size_t>(wanted));
-        return buffer.data() + lead;
-      });
+  WalkReader reader(device, [skip = params_.bad_area_skip](SourceDevice& dev, int64_t at, size_t n,
+                                                           std::vector<uint8_t>& buffer, bool& ok) {
+    const int64_t lead = at % kSectorSize;
+    const int64_t wanted = lead + static_cast<int64_t>(n);
+    const int64_t total = (wanted + kSectorSize - 1) / kSectorSize * kSectorSize;
+    const size_t size = static_cast<size_t>(kReadSize) + kSectorSize;
+    if (buffer.size() < size) buffer.resize(size);
+    ok = skip ? skip->Read(dev, 0, at - lead, buffer.data(), static_cast<size_t>(total),
+                           buffer.size())
+              : ReadSalvaging(dev, at - lead, buffer.data(), static_cast<int32_t>(total));
+    std::memset(buffer.data() + wanted, 0, buffer.size() - static_cast<size_t>(wanted));
+    return buffer.data() + lead;
+  });
   while (position < end && !params_.stop_requested()) {
     const int64_t n = std::min<int64_t>(end - position, kReadSize);
     if (n < 1) break;

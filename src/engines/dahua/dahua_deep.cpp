@@ -142,6 +142,7 @@ void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
     plan.step = buffer;
     plan.capacity = buffer + 512;
     plan.device_size = dev.Size();
+    plan.skip = params_.bad_area_skip;
     WindowReader reader(dev, plan);
     if (!reader.usable()) {
       task.Close();
@@ -220,9 +221,11 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   };
   const int64_t size = dev.Size();
   const int64_t begin = p;
-  WalkReader reader(dev,
-                    [size](SourceDevice& device, int64_t at, size_t len, std::vector<uint8_t>& buf,
-                           bool& ok) { return ReadForWalk(device, size, at, len, buf, ok); });
+  WalkReader reader(
+      dev, [size, skip = params_.bad_area_skip](SourceDevice& device, int64_t at, size_t len,
+                                                std::vector<uint8_t>& buf, bool& ok) {
+        return ReadForWalk(device, size, at, len, buf, ok, skip);
+      });
   while (p < params_.region_end && !params_.stop_requested()) {
     const int64_t len = std::min<int64_t>(params_.region_end - p, kWalkRead);
     if (len <= 0) break;

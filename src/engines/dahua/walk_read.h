@@ -11,11 +11,13 @@
 namespace orvane {
 
 class SourceDevice;
+class BadAreaSkip;
 
 // Reads `len` bytes at `at` into `buf` (grown as needed) and returns where
 // the bytes at `at` begin; everything behind them reads as zero, also where
-// the read failed (`ok` false) or the medium ended.
+// the read failed (`ok` false) or the medium ended. With `skip`, a read
+// after a failure skips ahead over what is likely a bad area.
 const uint8_t* ReadForWalk(SourceDevice& dev, int64_t device_size, int64_t at, size_t len,
-                           std::vector<uint8_t>& buf, bool& ok);
+                           std::vector<uint8_t>& buf, bool& ok, BadAreaSkip* skip = nullptr);
 
 }  // namespace orvane

@@ -88,7 +88,8 @@ void HikvisionEngine::DeepParse(SourceDevice& device) {
 
   hikvision::SegmentTracker segment;
   {
-    WindowReader reader(device, device_size, position, end, kWindowBytes, kStepBytes);
+    WindowReader reader(device, device_size, position, end, kWindowBytes, kStepBytes,
+                        params_.bad_area_skip);
     WindowReader::Window w;
     while (!params_.stop_requested() && reader.Next(w)) {
       if (!w.ok) PostError(kMsgReadFailed);

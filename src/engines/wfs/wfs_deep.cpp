@@ -63,6 +63,7 @@ void WfsEngine::DeepParse(SourceDevice& device) {
     plan.step = static_cast<int32_t>(step);
     plan.capacity = static_cast<int32_t>(whole);
     plan.device_size = device.Size();
+    plan.skip = params_.bad_area_skip;
     WindowReader reader(device, plan, SalvageFailedRead);
     if (!reader.usable()) {
       PostError("错误编码：008");
