@@ -31,6 +31,8 @@ class StreamWindow {
   const uint8_t* data() const { return buffer_.data() + begin_; }
   size_t available() const { return end_ - begin_; }
   void Consume(size_t n) { begin_ += std::min(n, available()); }
+  // Bytes of memory the window keeps.
+  size_t held() const { return buffer_.size(); }
 
  private:
   RecordingBytes& bytes_;

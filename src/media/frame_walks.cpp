@@ -12,6 +12,10 @@ namespace orvane {
 bool StreamWindow::Ensure(size_t n) {
   if (available() >= n) return true;
   if (at_end_) return false;
+  // What the stream still holds bounds the window: a length read from damage
+  // does not make it grow past the recording.
+  const auto left = static_cast<uint64_t>(std::max<int64_t>(bytes_.size() - bytes_.position(), 0));
+  if (n - available() > left) return false;
   if (begin_ > 0) {
     std::memmove(buffer_.data(), buffer_.data() + begin_, available());
     end_ -= begin_;
@@ -19,7 +23,8 @@ bool StreamWindow::Ensure(size_t n) {
   }
   constexpr size_t kStep = 1u << 20;
   while (end_ < n && !at_end_) {
-    const size_t want = std::max(n - end_, kStep);
+    const auto rest = static_cast<size_t>(std::max<int64_t>(bytes_.size() - bytes_.position(), 1));
+    const size_t want = std::max(n - end_, std::min(kStep, rest));
     if (buffer_.size() < end_ + want) buffer_.resize(end_ + want);
     const size_t got = bytes_.Read(buffer_.data() + end_, want);
     end_ += got;
