@@ -32,9 +32,18 @@ VideoCodec GuessCodec(const uint8_t* d, size_t n) {
 
 bool IsKeyUnit(VideoCodec codec, const uint8_t* d, size_t n) {
   bool key = false;
-  ForEachNal(d, n, [&](size_t, size_t h, size_t) {
-    if (codec == VideoCodec::H264 && H264Type(d[h]) == 5) key = true;
-    if (codec == VideoCodec::H265 && H265Type(d[h]) >= 16 && H265Type(d[h]) <= 21) key = true;
+  ForEachNalHeader(d, n, [&](size_t h) {
+    if (codec == VideoCodec::H264) {
+      const int t = H264Type(d[h]);
+      if (t < 1 || t > 5) return true;  // not a slice
+      key = t == 5;
+      return false;
+    }
+    if (codec != VideoCodec::H265) return false;
+    const int t = H265Type(d[h]);
+    if (t > 31) return true;  // not a slice
+    key = t >= 16 && t <= 21;
+    return false;
   });
   return key;
 }
