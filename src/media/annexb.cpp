@@ -48,6 +48,25 @@ bool IsKeyUnit(VideoCodec codec, const uint8_t* d, size_t n) {
   return key;
 }
 
+bool IsSliceNal(VideoCodec codec, const uint8_t* h) {
+  if (codec == VideoCodec::H265) return H265Type(h[0]) <= 31;
+  const int t = H264Type(h[0]);
+  return t >= 1 && t <= 5;
+}
+
+bool OpensAccessUnit(VideoCodec codec, const uint8_t* h) {
+  if (codec == VideoCodec::H265) {
+    const int t = H265Type(h[0]);
+    // first_slice_segment_in_pic_flag opens the slice header.
+    if (t <= 31) return (h[2] & 0x80) != 0;
+    return (t >= 32 && t <= 35) || t == 39 || (t >= 41 && t <= 44) || (t >= 48 && t <= 55);
+  }
+  const int t = H264Type(h[0]);
+  // first_mb_in_slice 0 is the one-bit code "1".
+  if (t >= 1 && t <= 5) return (h[1] & 0x80) != 0;
+  return (t >= 6 && t <= 9) || (t >= 14 && t <= 18);
+}
+
 std::vector<uint8_t> ParameterSets(VideoCodec codec, const uint8_t* d, size_t n) {
   std::vector<uint8_t> out;
   if (codec == VideoCodec::Unknown) return out;

@@ -18,6 +18,13 @@ VideoCodec GuessCodec(const uint8_t* data, size_t size);
 // first slice tells, as every slice of a picture is of its kind, so the
 // bytes of the slice data behind it are never looked at.
 bool IsKeyUnit(VideoCodec codec, const uint8_t* data, size_t size);
+// For the header bytes `h` of a NAL unit (three of them readable): whether
+// it is a slice, and whether it opens a new access unit when one with a
+// slice is under way (a parameter set, delimiter or SEI, or the first slice
+// of a new picture).
+bool IsSliceNal(VideoCodec codec, const uint8_t* h);
+bool OpensAccessUnit(VideoCodec codec, const uint8_t* h);
+
 // The parameter-set NAL units of a unit (SPS, PPS; VPS for H.265), each with
 // a four-byte start code; empty when it holds none.
 std::vector<uint8_t> ParameterSets(VideoCodec codec, const uint8_t* data, size_t size);
