@@ -123,38 +123,43 @@ void CPreviewWindow::OpenFor(int row) {
   const DeviceInfo device = *source;
   const uint64_t generation = ++strip_generation_;
   strip_running_.store(1);
-  strip_worker_ = std::thread([self, this, device, entry = entry_, brand = brand_,
-                               kind = time_kind_, generation] {
-    SourceDevice dev;
-    dev.Open(device, kGenericRead);
-    ScanParameters p;
-    p.brand = brand;
-    p.head.time_kind = kind;
-    int count = 0;
-    if (dev.is_open()) {
-      count = KeyFramePictures(p, dev, entry, [&](Picture&& picture) {
-        const QImage image = ToImage(picture).scaled(kThumbWidth, kThumbHeight, Qt::KeepAspectRatio,
-                                                     Qt::SmoothTransformation);
-        const int64_t t = picture.time_ms;
-        PostToGui([self, image, t, generation] {
+  strip_worker_ = std::thread(
+      [self, this, device, entry = entry_, brand = brand_, kind = time_kind_, generation] {
+        SourceDevice dev;
+        dev.Open(device, kGenericRead);
+        ScanParameters p;
+        p.brand = brand;
+        p.head.time_kind = kind;
+        int count = 0;
+        if (dev.is_open()) {
+          count = KeyFramePictures(
+              p, dev, entry,
+              [&](Picture&& picture) {
+                const QImage image = ToImage(picture).scaled(
+                    kThumbWidth, kThumbHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                const int64_t t = picture.time_ms;
+                PostToGui([self, image, t, generation] {
+                  if (!self || self->strip_generation_ != generation) return;
+                  auto* item =
+                      new QListWidgetItem(QIcon(QPixmap::fromImage(image)), PreviewTimeText(t));
+                  item->setData(Qt::UserRole, QVariant::fromValue<qlonglong>(t));
+                  self->strip_->addItem(item);
+                  // The first key frame shows at once, before anything is played.
+                  if (self->strip_->count() == 1 && self->screen_->pixmap().isNull())
+                    self->screen_->setPixmap(QPixmap::fromImage(image));
+                });
+                return !strip_stop_.load();
+              },
+              kThumbWidth, kThumbHeight);
+        }
+        const bool opened = dev.is_open();
+        PostToGui([self, count, opened, generation] {
           if (!self || self->strip_generation_ != generation) return;
-          auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(image)), PreviewTimeText(t));
-          item->setData(Qt::UserRole, QVariant::fromValue<qlonglong>(t));
-          self->strip_->addItem(item);
-          // The first key frame shows at once, before anything is played.
-          if (self->strip_->count() == 1 && self->screen_->pixmap().isNull())
-            self->screen_->setPixmap(QPixmap::fromImage(image));
+          if (count == 0)
+            self->message_->setText(Q(opened ? kMsgCannotDecode : kMsgOpenSourceFailed));
+          self->strip_running_.store(0);
         });
-        return !strip_stop_.load();
       });
-    }
-    const bool opened = dev.is_open();
-    PostToGui([self, count, opened, generation] {
-      if (!self || self->strip_generation_ != generation) return;
-      if (count == 0) self->message_->setText(Q(opened ? kMsgCannotDecode : kMsgOpenSourceFailed));
-      self->strip_running_.store(0);
-    });
-  });
 }
 
 void CPreviewWindow::ShowPicture(const QImage& image, int64_t time_ms) {
