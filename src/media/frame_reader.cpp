@@ -56,8 +56,8 @@ FrameReader::FrameReader(const ScanParameters& p, SourceDevice& device, const Re
       source_ = OpenBoliWalk(bytes_, start_ms_);
       break;
     case BrandJovision: {
-      // libavformat's raw demuxers find the units with their parsers, at a
-      // third of the speed of a walk that looks only at the NAL headers.
+      // libavformat's raw demuxers find the units with their parsers, which
+      // look at every byte; the walk looks only at the NAL headers.
       const int64_t at = JovisionStreamStart(bytes_);
       source_ = OpenAnnexBWalk(bytes_, CodecAt(bytes_, at), start_ms_);
       break;
