@@ -85,6 +85,9 @@ void CPreviewWindow::StopPlayback() {
   play_stop_.store(true);
   if (play_worker_.joinable()) play_worker_.join();
   play_stop_.store(false);
+  // The stopped worker's last posts, still queued, no longer count.
+  ++play_generation_;
+  play_running_.store(0);
 }
 
 void CPreviewWindow::StopAll() {
@@ -92,6 +95,8 @@ void CPreviewWindow::StopAll() {
   strip_stop_.store(true);
   if (strip_worker_.joinable()) strip_worker_.join();
   strip_stop_.store(false);
+  ++strip_generation_;
+  strip_running_.store(0);
 }
 
 void CPreviewWindow::OpenFor(int row) {
@@ -116,9 +121,10 @@ void CPreviewWindow::OpenFor(int row) {
   }
   QPointer<CPreviewWindow> self(this);
   const DeviceInfo device = *source;
+  const uint64_t generation = ++strip_generation_;
   strip_running_.store(1);
-  strip_worker_ =
-      std::thread([self, this, device, entry = entry_, brand = brand_, kind = time_kind_] {
+  strip_worker_ = std::thread(
+      [self, this, device, entry = entry_, brand = brand_, kind = time_kind_, generation] {
         SourceDevice dev;
         dev.Open(device, kGenericRead);
         ScanParameters p;
@@ -126,26 +132,29 @@ void CPreviewWindow::OpenFor(int row) {
         p.head.time_kind = kind;
         int count = 0;
         if (dev.is_open()) {
-          count = KeyFramePictures(p, dev, entry, [&](Picture&& picture) {
-            const QImage image = ToImage(picture).scaled(
-                kThumbWidth, kThumbHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-            const int64_t t = picture.time_ms;
-            PostToGui([self, image, t] {
-              if (!self) return;
-              auto* item =
-                  new QListWidgetItem(QIcon(QPixmap::fromImage(image)), PreviewTimeText(t));
-              item->setData(Qt::UserRole, QVariant::fromValue<qlonglong>(t));
-              self->strip_->addItem(item);
-              // The first key frame shows at once, before anything is played.
-              if (self->strip_->count() == 1 && self->screen_->pixmap().isNull())
-                self->screen_->setPixmap(QPixmap::fromImage(image));
-            });
-            return !strip_stop_.load();
-          });
+          count = KeyFramePictures(
+              p, dev, entry,
+              [&](Picture&& picture) {
+                const QImage image = ToImage(picture).scaled(
+                    kThumbWidth, kThumbHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                const int64_t t = picture.time_ms;
+                PostToGui([self, image, t, generation] {
+                  if (!self || self->strip_generation_ != generation) return;
+                  auto* item =
+                      new QListWidgetItem(QIcon(QPixmap::fromImage(image)), PreviewTimeText(t));
+                  item->setData(Qt::UserRole, QVariant::fromValue<qlonglong>(t));
+                  self->strip_->addItem(item);
+                  // The first key frame shows at once, before anything is played.
+                  if (self->strip_->count() == 1 && self->screen_->pixmap().isNull())
+                    self->screen_->setPixmap(QPixmap::fromImage(image));
+                });
+                return !strip_stop_.load();
+              },
+              kThumbWidth, kThumbHeight);
         }
         const bool opened = dev.is_open();
-        PostToGui([self, count, opened] {
-          if (!self) return;
+        PostToGui([self, count, opened, generation] {
+          if (!self || self->strip_generation_ != generation) return;
           if (count == 0)
             self->message_->setText(Q(opened ? kMsgCannotDecode : kMsgOpenSourceFailed));
           self->strip_running_.store(0);
@@ -167,46 +176,47 @@ void CPreviewWindow::PlayFrom(int64_t time_ms) {
   steps_.store(0);
   play_->setText("暂停");
   QPointer<CPreviewWindow> self(this);
+  const uint64_t generation = ++play_generation_;
   play_running_.store(1);
-  play_worker_ = std::thread(
-      [self, this, device = *source, entry = entry_, brand = brand_, kind = time_kind_, time_ms] {
-        SourceDevice dev;
-        dev.Open(device, kGenericRead);
-        ScanParameters p;
-        p.brand = brand;
-        p.head.time_kind = kind;
-        PictureDecoder decoder(p, dev, entry, time_ms);
-        Picture picture;
-        int64_t last_ms = -1;
-        bool any = false;
-        auto due = std::chrono::steady_clock::now();
-        while (!play_stop_.load()) {
-          if (paused_.load() && steps_.load() == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            due = std::chrono::steady_clock::now();
-            continue;
-          }
-          if (!decoder.Next(picture)) break;
-          any = true;
-          if (steps_.load() > 0) steps_.fetch_sub(1);
-          // The recording's own pace: the gap between the frames' recorder
-          // times, or one frame at 25 a second where they share a second.
-          const int64_t gap = last_ms >= 0 ? picture.time_ms - last_ms : 0;
-          last_ms = picture.time_ms;
-          due += std::chrono::milliseconds(gap > 0 && gap < 1000 ? gap : kDefaultFrameMs);
-          const QImage image = ToImage(picture);
-          const int64_t t = picture.time_ms;
-          PostToGui([self, image, t] {
-            if (self) self->ShowPicture(image, t);
-          });
-          if (!paused_.load()) std::this_thread::sleep_until(due);
-        }
-        PostToGui([self, any] {
-          if (!self) return;
-          if (!any) self->message_->setText(Q(kMsgCannotDecode));
-          self->play_running_.store(0);
-        });
+  play_worker_ = std::thread([self, this, device = *source, entry = entry_, brand = brand_,
+                              kind = time_kind_, time_ms, generation] {
+    SourceDevice dev;
+    dev.Open(device, kGenericRead);
+    ScanParameters p;
+    p.brand = brand;
+    p.head.time_kind = kind;
+    PictureDecoder decoder(p, dev, entry, time_ms);
+    Picture picture;
+    int64_t last_ms = -1;
+    bool any = false;
+    auto due = std::chrono::steady_clock::now();
+    while (!play_stop_.load()) {
+      if (paused_.load() && steps_.load() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        due = std::chrono::steady_clock::now();
+        continue;
+      }
+      if (!decoder.Next(picture)) break;
+      any = true;
+      if (steps_.load() > 0) steps_.fetch_sub(1);
+      // The recording's own pace: the gap between the frames' recorder
+      // times, or one frame at 25 a second where they share a second.
+      const int64_t gap = last_ms >= 0 ? picture.time_ms - last_ms : 0;
+      last_ms = picture.time_ms;
+      due += std::chrono::milliseconds(gap > 0 && gap < 1000 ? gap : kDefaultFrameMs);
+      const QImage image = ToImage(picture);
+      const int64_t t = picture.time_ms;
+      PostToGui([self, image, t, generation] {
+        if (self && self->play_generation_ == generation) self->ShowPicture(image, t);
       });
+      if (!paused_.load()) std::this_thread::sleep_until(due);
+    }
+    PostToGui([self, any, generation] {
+      if (!self || self->play_generation_ != generation) return;
+      if (!any) self->message_->setText(Q(kMsgCannotDecode));
+      self->play_running_.store(0);
+    });
+  });
 }
 
 void CPreviewWindow::TogglePause() {

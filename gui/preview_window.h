@@ -69,6 +69,11 @@ class CPreviewWindow : public QDialog {
   std::atomic<int> steps_{0};
   std::atomic<int> strip_running_{0};
   std::atomic<int> play_running_{0};
+  // What a worker posts is queued for the GUI thread and may arrive after
+  // the worker was stopped and another started: it counts only while the
+  // generation it was started in is still the current one.
+  uint64_t strip_generation_ = 0;
+  uint64_t play_generation_ = 0;
 };
 
 // The recorder time text under a thumbnail and beside the picture.

@@ -32,11 +32,39 @@ VideoCodec GuessCodec(const uint8_t* d, size_t n) {
 
 bool IsKeyUnit(VideoCodec codec, const uint8_t* d, size_t n) {
   bool key = false;
-  ForEachNal(d, n, [&](size_t, size_t h, size_t) {
-    if (codec == VideoCodec::H264 && H264Type(d[h]) == 5) key = true;
-    if (codec == VideoCodec::H265 && H265Type(d[h]) >= 16 && H265Type(d[h]) <= 21) key = true;
+  ForEachNalHeader(d, n, [&](size_t h) {
+    if (codec == VideoCodec::H264) {
+      const int t = H264Type(d[h]);
+      if (t < 1 || t > 5) return true;  // not a slice
+      key = t == 5;
+      return false;
+    }
+    if (codec != VideoCodec::H265) return false;
+    const int t = H265Type(d[h]);
+    if (t > 31) return true;  // not a slice
+    key = t >= 16 && t <= 21;
+    return false;
   });
   return key;
+}
+
+bool IsSliceNal(VideoCodec codec, const uint8_t* h) {
+  if (codec == VideoCodec::H265) return H265Type(h[0]) <= 31;
+  const int t = H264Type(h[0]);
+  return t >= 1 && t <= 5;
+}
+
+bool OpensAccessUnit(VideoCodec codec, const uint8_t* h) {
+  if (codec == VideoCodec::H265) {
+    const int t = H265Type(h[0]);
+    // first_slice_segment_in_pic_flag opens the slice header.
+    if (t <= 31) return (h[2] & 0x80) != 0;
+    return (t >= 32 && t <= 35) || t == 39 || (t >= 41 && t <= 44) || (t >= 48 && t <= 55);
+  }
+  const int t = H264Type(h[0]);
+  // first_mb_in_slice 0 is the one-bit code "1".
+  if (t >= 1 && t <= 5) return (h[1] & 0x80) != 0;
+  return (t >= 6 && t <= 9) || (t >= 14 && t <= 18);
 }
 
 std::vector<uint8_t> ParameterSets(VideoCodec codec, const uint8_t* d, size_t n) {

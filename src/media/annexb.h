@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "media/video_frame.h"
@@ -13,8 +14,17 @@ namespace orvane {
 
 // The codec of the first parameter set or slice found; Unknown when none is.
 VideoCodec GuessCodec(const uint8_t* data, size_t size);
-// True when the unit holds an IDR (H.264) or IRAP (H.265) slice.
+// True when the unit's pictures are IDR (H.264) or IRAP (H.265) ones. The
+// first slice tells, as every slice of a picture is of its kind, so the
+// bytes of the slice data behind it are never looked at.
 bool IsKeyUnit(VideoCodec codec, const uint8_t* data, size_t size);
+// For the header bytes `h` of a NAL unit (three of them readable): whether
+// it is a slice, and whether it opens a new access unit when one with a
+// slice is under way (a parameter set, delimiter or SEI, or the first slice
+// of a new picture).
+bool IsSliceNal(VideoCodec codec, const uint8_t* h);
+bool OpensAccessUnit(VideoCodec codec, const uint8_t* h);
+
 // The parameter-set NAL units of a unit (SPS, PPS; VPS for H.265), each with
 // a four-byte start code; empty when it holds none.
 std::vector<uint8_t> ParameterSets(VideoCodec codec, const uint8_t* data, size_t size);
@@ -33,6 +43,26 @@ void ForEachNal(const uint8_t* d, size_t n, Fn fn) {
     i += 2;
   }
   if (header < n) fn(start, header, n);
+}
+
+// Calls `fn(header_byte_offset)` for every NAL unit in order until it
+// returns false. Unlike ForEachNal it does not look for a unit's end, and
+// it skips to the next zero byte with memchr, which makes it quick over
+// long slice data.
+template <typename Fn>
+void ForEachNalHeader(const uint8_t* d, size_t n, Fn fn) {
+  size_t i = 0;
+  while (i + 3 < n) {
+    const void* zero = std::memchr(d + i, 0, n - 3 - i);
+    if (!zero) return;
+    i = static_cast<size_t>(static_cast<const uint8_t*>(zero) - d);
+    if (d[i + 1] == 0 && d[i + 2] == 1) {
+      if (!fn(i + 3)) return;
+      i += 3;
+    } else {
+      ++i;
+    }
+  }
 }
 
 }  // namespace orvane

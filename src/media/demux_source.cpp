@@ -8,7 +8,9 @@ extern "C" {
 
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
+#include "media/annexb.h"
 #include "media/frame_source.h"
 
 namespace orvane {
@@ -79,7 +81,9 @@ class DemuxSource final : public FrameSource {
     packet_ = av_packet_alloc();
     if (!format_ || !packet_) return false;
     format_->pb = io_;
-    format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // The demuxer's packets are joined into access units here, at their
+    // NAL headers: libavformat's parser would look at every byte of them.
+    format_->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_NOPARSE | AVFMT_FLAG_NOFILLIN;
     // avformat_open_input frees the context when it fails.
     if (avformat_open_input(&format_, nullptr, input, nullptr) < 0) {
       format_ = nullptr;
@@ -89,50 +93,91 @@ class DemuxSource final : public FrameSource {
   }
 
   bool Next(VideoFrame& frame) override {
+    for (;;) {
+      if (!ReadVideoPacket()) {
+        if (pending_.empty()) return false;
+        Emit(frame);
+        return true;
+      }
+      const uint8_t* d = packet_->data;
+      const auto n = static_cast<size_t>(packet_->size);
+      // A packet that opens the next access unit ends the one under way; so
+      // does a unit grown past any frame's size, which is damage.
+      const bool ends = !pending_.empty() &&
+                        ((pending_slice_ && OpensUnit(d, n)) || pending_.size() > kMaxFrameBytes);
+      if (ends) Emit(frame);
+      if (pending_ts_ == AV_NOPTS_VALUE) pending_ts_ = PacketTime();
+      pending_.insert(pending_.end(), d, d + n);
+      if (!pending_slice_)
+        ForEachNalHeader(d, n, [&](size_t h) {
+          pending_slice_ = h + 3 <= n && IsSliceNal(codec_, d + h);
+          return !pending_slice_;
+        });
+      av_packet_unref(packet_);
+      if (ends) return true;
+    }
+  }
+
+ private:
+  // The next packet of the first video stream into packet_; false at the end.
+  bool ReadVideoPacket() {
     while (av_read_frame(format_, packet_) >= 0) {
       const AVStream* st = format_->streams[packet_->stream_index];
-      if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || packet_->size <= 0) {
-        av_packet_unref(packet_);
-        continue;
+      if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && packet_->size > 0) {
+        if (video_stream_ < 0) {
+          video_stream_ = packet_->stream_index;
+          if (st->codecpar->codec_id == AV_CODEC_ID_HEVC) codec_ = VideoCodec::H265;
+        }
+        if (packet_->stream_index == video_stream_) return true;
       }
-      if (video_stream_ < 0) video_stream_ = packet_->stream_index;
-      if (packet_->stream_index != video_stream_) {
-        av_packet_unref(packet_);
-        continue;
-      }
-      int64_t ts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
-      if (ts != AV_NOPTS_VALUE) {
-        ts = av_rescale_q(ts, st->time_base, AVRational{1, 1000});
-      } else {
-        // A bare elementary stream carries no times: its frames follow each
-        // other at the stream's own rate.
-        AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
-        if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
-        ts = av_rescale_q(packets_, av_inv_q(rate), AVRational{1, 1000});
-      }
-      ++packets_;
-      {
-        if (first_ts_ == AV_NOPTS_VALUE) first_ts_ = ts;
-        // A timestamp that jumps back or far ahead is a recorder reset or
-        // damage: the frame keeps the previous time.
-        const int64_t t = start_ms_ + ts - first_ts_;
-        if (t >= last_ms_ && t - last_ms_ < 3'600'000) last_ms_ = t;
-      }
-      frame.data.assign(packet_->data, packet_->data + packet_->size);
-      frame.time_ms = last_ms_;
       av_packet_unref(packet_);
-      return true;
     }
     return false;
   }
 
- private:
+  // The packet's timestamp in milliseconds; none for a packet that goes on
+  // with the bytes of the one before.
+  int64_t PacketTime() const {
+    const int64_t ts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+    if (ts == AV_NOPTS_VALUE) return AV_NOPTS_VALUE;
+    return av_rescale_q(ts, format_->streams[video_stream_]->time_base, AVRational{1, 1000});
+  }
+
+  // True when the packet begins with a start code whose NAL unit opens an
+  // access unit.
+  bool OpensUnit(const uint8_t* d, size_t n) const {
+    size_t h = 0;
+    if (n >= 3 && d[0] == 0 && d[1] == 0 && d[2] == 1) h = 3;
+    if (n >= 4 && d[0] == 0 && d[1] == 0 && d[2] == 0 && d[3] == 1) h = 4;
+    return h > 0 && h + 3 <= n && OpensAccessUnit(codec_, d + h);
+  }
+
+  void Emit(VideoFrame& frame) {
+    // A unit without a timestamp follows the one before at 25 a second.
+    const int64_t ts = pending_ts_ != AV_NOPTS_VALUE ? pending_ts_ : last_ts_ + 40;
+    if (first_ts_ == AV_NOPTS_VALUE) first_ts_ = ts;
+    last_ts_ = ts;
+    // A timestamp that jumps back or far ahead is a recorder reset or
+    // damage: the frame keeps the previous time.
+    const int64_t t = start_ms_ + ts - first_ts_;
+    if (t >= last_ms_ && t - last_ms_ < 3'600'000) last_ms_ = t;
+    frame.data.swap(pending_);
+    frame.time_ms = last_ms_;
+    pending_.clear();
+    pending_ts_ = AV_NOPTS_VALUE;
+    pending_slice_ = false;
+  }
+
   IoState state_;
   int64_t start_ms_;
   int64_t last_ms_ = start_ms_;
   int64_t first_ts_ = AV_NOPTS_VALUE;
+  int64_t last_ts_ = -40;
   int video_stream_ = -1;
-  int64_t packets_ = 0;
+  VideoCodec codec_ = VideoCodec::H264;
+  std::vector<uint8_t> pending_;  // the access unit under way
+  int64_t pending_ts_ = AV_NOPTS_VALUE;
+  bool pending_slice_ = false;
   AVIOContext* io_ = nullptr;
   AVFormatContext* format_ = nullptr;
   AVPacket* packet_ = nullptr;

@@ -23,13 +23,13 @@ int64_t JovisionStreamStart(RecordingBytes& bytes) {
   return length + 0x20 < bytes.size() ? length + 0x20 : 0;
 }
 
-// The raw demuxer of the codec whose parameter sets open the stream.
-const char* RawFormatAt(RecordingBytes& bytes, int64_t at) {
+// The codec whose parameter sets open the stream.
+VideoCodec CodecAt(RecordingBytes& bytes, int64_t at) {
   uint8_t sample[4096] = {};
   bytes.Seek(at);
   const size_t got = bytes.Read(sample, sizeof sample);
   bytes.Seek(at);
-  return GuessCodec(sample, got) == VideoCodec::H265 ? "hevc" : "h264";
+  return GuessCodec(sample, got);
 }
 }  // namespace
 
@@ -56,8 +56,10 @@ FrameReader::FrameReader(const ScanParameters& p, SourceDevice& device, const Re
       source_ = OpenBoliWalk(bytes_, start_ms_);
       break;
     case BrandJovision: {
+      // libavformat's raw demuxers find the units with their parsers, which
+      // look at every byte; the walk looks only at the NAL headers.
       const int64_t at = JovisionStreamStart(bytes_);
-      source_ = OpenDemuxSource(bytes_, RawFormatAt(bytes_, at), at, start_ms_);
+      source_ = OpenAnnexBWalk(bytes_, CodecAt(bytes_, at), start_ms_);
       break;
     }
     default:

@@ -1,8 +1,9 @@
 #pragma once
 // The video frames of one recording, in order, with their recorder times,
-// whatever the brand wrapped them in: Hikvision program-stream packs and
-// Jovision's bare stream through libavformat's demuxers; Dahua-family, WFS
-// and Boli frames by walking their headers down to the Annex-B payload.
+// whatever the brand wrapped them in: Hikvision program-stream packs through
+// libavformat's demuxer; Dahua-family, WFS and Boli frames by walking their
+// headers down to the Annex-B payload; Jovision's bare stream cut into
+// access units at its NAL headers.
 
 #include <cstdint>
 #include <memory>

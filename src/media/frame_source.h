@@ -31,6 +31,8 @@ class StreamWindow {
   const uint8_t* data() const { return buffer_.data() + begin_; }
   size_t available() const { return end_ - begin_; }
   void Consume(size_t n) { begin_ += std::min(n, available()); }
+  // Bytes of memory the window keeps.
+  size_t held() const { return buffer_.size(); }
 
  private:
   RecordingBytes& bytes_;
@@ -43,9 +45,10 @@ class StreamWindow {
 // Frames no recorder writes this large; a length beyond it is damage.
 inline constexpr uint32_t kMaxFrameBytes = 16u << 20;
 
-// libavformat's demuxer `format` ("mpeg", "h264", "hevc") over the
-// bytes from `skip` on; times are `start_ms` plus the packets' timestamps
-// from the first. Null when the demuxer does not accept the stream.
+// libavformat's container demuxer `format` ("mpeg") over the bytes from
+// `skip` on, its video packets joined into access units at their NAL
+// headers; times are `start_ms` plus the units' timestamps from the first.
+// Null when the demuxer does not accept the stream.
 std::unique_ptr<FrameSource> OpenDemuxSource(RecordingBytes& bytes, const char* format,
                                              int64_t skip, int64_t start_ms);
 // Dahua-family frames of the given magic: 24-byte header, extension, payload,
@@ -54,6 +57,10 @@ std::unique_ptr<FrameSource> OpenDahuaWalk(RecordingBytes& bytes, uint32_t magic
 // WFS frames: 00 00 01 FC key frames (with their time), FD video and FA
 // audio frames, a stream that runs on across the fragments.
 std::unique_ptr<FrameSource> OpenWfsWalk(RecordingBytes& bytes, int64_t start_ms);
+// A bare Annex-B stream of `codec` (H.264 rules when Unknown) cut into
+// access units, 25 a second from `start_ms`.
+std::unique_ptr<FrameSource> OpenAnnexBWalk(RecordingBytes& bytes, VideoCodec codec,
+                                            int64_t start_ms);
 // Boli frames: "01" channel 0x64, payload length, reversed packed time.
 std::unique_ptr<FrameSource> OpenBoliWalk(RecordingBytes& bytes, int64_t start_ms);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/byte_order.h"
+#include "media/annexb.h"
 #include "media/frame_source.h"
 #include "scan/task_head.h"
 
@@ -12,6 +13,10 @@ namespace orvane {
 bool StreamWindow::Ensure(size_t n) {
   if (available() >= n) return true;
   if (at_end_) return false;
+  // What the stream still holds bounds the window: a length read from damage
+  // does not make it grow past the recording.
+  const auto left = static_cast<uint64_t>(std::max<int64_t>(bytes_.size() - bytes_.position(), 0));
+  if (n - available() > left) return false;
   if (begin_ > 0) {
     std::memmove(buffer_.data(), buffer_.data() + begin_, available());
     end_ -= begin_;
@@ -19,7 +24,8 @@ bool StreamWindow::Ensure(size_t n) {
   }
   constexpr size_t kStep = 1u << 20;
   while (end_ < n && !at_end_) {
-    const size_t want = std::max(n - end_, kStep);
+    const auto rest = static_cast<size_t>(std::max<int64_t>(bytes_.size() - bytes_.position(), 1));
+    const size_t want = std::max(n - end_, std::min(kStep, rest));
     if (buffer_.size() < end_ + want) buffer_.resize(end_ + want);
     const size_t got = bytes_.Read(buffer_.data() + end_, want);
     end_ += got;
@@ -166,6 +172,74 @@ class BoliWalk final : public FrameSource {
   int64_t time_ms_;
 };
 
+// A bare Annex-B stream cut into access units by the rules of the codec: a
+// unit ends where, after its first slice, a parameter set, delimiter or SEI
+// begins, or a slice that is the first of a new picture.
+class AnnexBWalk final : public FrameSource {
+ public:
+  AnnexBWalk(RecordingBytes& bytes, VideoCodec codec, int64_t start_ms)
+      : window_(bytes),
+        codec_(codec == VideoCodec::H265 ? codec : VideoCodec::H264),
+        start_ms_(start_ms) {}
+
+  bool Next(VideoFrame& frame) override {
+    // Bytes of a start code and the NAL header bytes a decision needs.
+    constexpr size_t kLook = 3 + 3;
+    size_t scan = 0;  // where the search for the next start code goes on
+    bool slice = false;
+    for (;;) {
+      const size_t avail = window_.available();
+      const size_t found = FindStartCode(scan, avail);
+      if (found + kLook > avail) {
+        // The window ends before the next start code can be judged: more
+        // bytes, unless the stream ends or the unit would grow too long.
+        if (avail < kMaxFrameBytes && window_.Ensure(avail + 1)) {
+          // A code cut by the window's end is looked at again, nothing before it.
+          scan = found < avail ? found : std::max(scan, avail >= 2 ? avail - 2 : 0);
+          continue;
+        }
+        if (avail == 0) return false;
+        return Emit(frame, avail);
+      }
+      const uint8_t* d = window_.data();
+      const size_t code = found > 0 && d[found - 1] == 0 ? found - 1 : found;
+      const uint8_t* h = d + found + 3;
+      if (slice && code > 0 && OpensAccessUnit(codec_, h)) return Emit(frame, code);
+      slice = slice || IsSliceNal(codec_, h);
+      scan = found + 3;
+    }
+  }
+
+ private:
+  // Offset of the next 00 00 01 at or after `from`; `avail` when none.
+  size_t FindStartCode(size_t from, size_t avail) const {
+    const uint8_t* d = window_.data();
+    while (from + 3 <= avail) {
+      const void* zero = std::memchr(d + from, 0, avail - 2 - from);
+      if (!zero) return avail;
+      from = static_cast<size_t>(static_cast<const uint8_t*>(zero) - d);
+      if (d[from + 1] == 0 && d[from + 2] == 1) return from;
+      ++from;
+    }
+    return avail;
+  }
+
+  bool Emit(VideoFrame& frame, size_t n) {
+    frame.data.assign(window_.data(), window_.data() + n);
+    // A bare stream carries no times: its frames follow each other at 25 a
+    // second from the recording's start.
+    frame.time_ms = start_ms_ + frames_ * 40;
+    ++frames_;
+    window_.Consume(n);
+    return true;
+  }
+
+  StreamWindow window_;
+  VideoCodec codec_;
+  int64_t start_ms_;
+  int64_t frames_ = 0;
+};
+
 }  // namespace
 
 std::unique_ptr<FrameSource> OpenDahuaWalk(RecordingBytes& bytes, uint32_t magic,
@@ -179,6 +253,11 @@ std::unique_ptr<FrameSource> OpenWfsWalk(RecordingBytes& bytes, int64_t start_ms
 
 std::unique_ptr<FrameSource> OpenBoliWalk(RecordingBytes& bytes, int64_t start_ms) {
   return std::make_unique<BoliWalk>(bytes, start_ms);
+}
+
+std::unique_ptr<FrameSource> OpenAnnexBWalk(RecordingBytes& bytes, VideoCodec codec,
+                                            int64_t start_ms) {
+  return std::make_unique<AnnexBWalk>(bytes, codec, start_ms);
 }
 
 }  // namespace orvane

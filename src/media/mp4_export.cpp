@@ -1,8 +1,10 @@
 #include "media/mp4_export.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <filesystem>
 
@@ -11,6 +13,7 @@
 #include "media/frame_reader.h"
 #include "media/mp4_writer.h"
 #include "recordings/hashing.h"
+#include "recordings/parallel_digests.h"
 #include "scan/scan_parameters.h"
 
 namespace orvane {
@@ -27,6 +30,27 @@ std::string Mp4Path(const std::string& raw_path) {
   std::filesystem::path path(raw_path);
   path.replace_extension(".mp4");
   return path.string();
+}
+
+// The SHA-256 of the file the muxer wrote, read back: the muxer goes back to
+// its start to fill in sizes, so the bytes are final only once it is done.
+// The hash runs on a thread of its own while the next block is read.
+std::string Sha256OfWrittenFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  ParallelDigests digests({DigestKind::Sha256});
+  std::vector<uint8_t> buffer(2 << 20);
+  bool ok = true;
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    digests.Update(buffer.data(), static_cast<size_t>(got));
+  }
+  ::close(fd);
+  std::string hex = digests.Finish()[0];
+  return ok ? hex : std::string();
 }
 
 ExportedFile FallBack(std::string_view reason, const std::string& base_folder,
@@ -145,7 +169,7 @@ ExportedFile ExportRecordingMp4(const std::string& base_folder, const RecordingE
   result.complete = !stopped;
   // The muxer writes the file itself; its hash is taken from what landed on
   // disk, so that the folder's checksums cover MP4 files like raw ones.
-  result.sha256 = DigestOfFile(result.path, DigestKind::Sha256);
+  result.sha256 = Sha256OfWrittenFile(result.path);
   result.loss = reader.bytes().loss();
   if (const std::string t = UnreadableText(result); !t.empty()) PostError(t);
   if (const std::string t = PastEndText(result); !t.empty()) PostError(t);

@@ -110,8 +110,11 @@ bool Mp4Writer::Open(const std::string& path, VideoCodec codec, const VideoFrame
 bool Mp4Writer::Write(const VideoFrame& frame) {
   if (!header_written_ || frame.data.empty()) return false;
   av_packet_unref(packet_);
-  if (av_new_packet(packet_, static_cast<int>(frame.data.size())) < 0) return false;
-  std::memcpy(packet_->data, frame.data.data(), frame.data.size());
+  // The muxer copies what it keeps of a packet that owns no buffer, and it
+  // rewrites every unit into length-prefixed NAL units anyway: the frame's
+  // bytes go in as they are, without a copy of their own.
+  packet_->data = const_cast<uint8_t*>(frame.data.data());
+  packet_->size = static_cast<int>(frame.data.size());
   packet_->stream_index = 0;
   const int64_t duration = kTimeScale / fps_;
   if (frames_ == 0) first_ms_ = frame.time_ms;
@@ -126,7 +129,9 @@ bool Mp4Writer::Write(const VideoFrame& frame) {
   // The muxer may have chosen a time base of its own for the track.
   av_packet_rescale_ts(packet_, AVRational{1, kTimeScale}, format_->streams[0]->time_base);
   ++frames_;
-  return av_write_frame(format_, packet_) >= 0;
+  const bool ok = av_write_frame(format_, packet_) >= 0;
+  av_packet_unref(packet_);
+  return ok;
 }
 
 bool Mp4Writer::Finish() {

@@ -31,9 +31,11 @@ struct VideoDecoder {
     av_packet_unref(packet);
     return rc >= 0;
   }
+  int max_width = 0, max_height = 0;  // the box pictures are scaled into, if any
+
   bool Receive(Picture& out) {
     if (avcodec_receive_frame(ctx, frame) < 0) return false;
-    if (!ToRgb(frame, out)) return false;
+    if (!ToRgb(frame, out, max_width, max_height)) return false;
     if (!times.empty()) {
       out.time_ms = times.front();
       times.pop_front();
@@ -48,9 +50,12 @@ struct VideoDecoder {
 };
 
 int KeyFramePictures(const ScanParameters& p, SourceDevice& device, const RecordingEntry& entry,
-                     const std::function<bool(Picture&&)>& on_picture) {
+                     const std::function<bool(Picture&&)>& on_picture, int max_width,
+                     int max_height) {
   FrameReader reader(p, device, entry);
   VideoDecoder decoder;
+  decoder.max_width = max_width;
+  decoder.max_height = max_height;
   int count = 0;
   VideoFrame frame;
   while (reader.Next(frame)) {

@@ -16,8 +16,11 @@ struct VideoDecoder;
 
 // Decodes every key frame by itself, in order, and hands each picture to
 // `on_picture` until it returns false. Returns the pictures handed over.
+// With a box (`max_width`, `max_height` above 0) the pictures come scaled
+// down to fit it, as thumbnails, without a full-size picture first.
 int KeyFramePictures(const ScanParameters& p, SourceDevice& device, const RecordingEntry& entry,
-                     const std::function<bool(Picture&&)>& on_picture);
+                     const std::function<bool(Picture&&)>& on_picture, int max_width = 0,
+                     int max_height = 0);
 
 class PictureDecoder {
  public:

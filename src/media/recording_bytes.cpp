@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/source_device.h"
+#include "scan/extent_fits.h"
 #include "scan/salvage_read.h"
 
 namespace orvane {
@@ -42,14 +43,21 @@ size_t RecordingBytes::Read(uint8_t* out, size_t n) {
       ++fragment_;
       continue;
     }
+    // A fragment that lies at no device offset (from a damaged task) holds
+    // nothing: the stream goes on with the next fragment.
+    if (f.offset < 0 || !ExtentFits(static_cast<uint64_t>(f.offset), f.length)) {
+      loss_.past_end += f.length - in_fragment;
+      position_ += f.length - in_fragment;
+      continue;
+    }
     const int64_t want =
         std::min<int64_t>({static_cast<int64_t>(n - done), f.length - in_fragment, kMaxPiece});
     const int64_t at = f.offset + in_fragment;
     uint8_t* dst = out + done;
-    if (at < 0 || (device_size_ > 0 && at + want > device_size_)) {
+    if (device_size_ > 0 && at + want > device_size_) {
       // What lies beyond the device end is not there: the stream goes on
       // with the next fragment.
-      const int64_t inside = device_size_ > at ? std::max<int64_t>(0, device_size_ - at) : 0;
+      const int64_t inside = std::max<int64_t>(0, device_size_ - at);
       if (inside == 0) {
         loss_.past_end += f.length - in_fragment;
         position_ += f.length - in_fragment;

@@ -6,6 +6,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -32,17 +33,24 @@ struct Decoder {
 
 }  // namespace
 
-bool ToRgb(const AVFrame* f, Picture& out) {
+bool ToRgb(const AVFrame* f, Picture& out, int max_width, int max_height) {
   if (f->width <= 0 || f->height <= 0) return false;
-  SwsContext* sws =
-      sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
-                     f->height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+  int width = f->width, height = f->height;
+  if (max_width > 0 && max_height > 0 && (width > max_width || height > max_height)) {
+    const double scale =
+        std::min(static_cast<double>(max_width) / width, static_cast<double>(max_height) / height);
+    width = std::max(1, static_cast<int>(width * scale + 0.5));
+    height = std::max(1, static_cast<int>(height * scale + 0.5));
+  }
+  SwsContext* sws = sws_getContext(
+      f->width, f->height, static_cast<AVPixelFormat>(f->format), width, height, AV_PIX_FMT_RGB24,
+      width == f->width ? SWS_BILINEAR : SWS_AREA, nullptr, nullptr, nullptr);
   if (!sws) return false;
-  out.width = f->width;
-  out.height = f->height;
-  out.rgb.assign(static_cast<size_t>(f->width) * f->height * 3, 0);
+  out.width = width;
+  out.height = height;
+  out.rgb.assign(static_cast<size_t>(width) * height * 3, 0);
   uint8_t* dst[1] = {out.rgb.data()};
-  const int stride[1] = {f->width * 3};
+  const int stride[1] = {width * 3};
   sws_scale(sws, f->data, f->linesize, 0, f->height, dst, stride);
   sws_freeContext(sws);
   return true;

@@ -36,8 +36,10 @@ bool DecodePictureAt(const ScanParameters& p, SourceDevice& device, const Record
                      int64_t at_ms, Picture& out);
 
 // A decoded frame converted to RGB with libswscale; false for a frame
-// without size or a pixel format the scaler does not take.
-bool ToRgb(const AVFrame* frame, Picture& out);
+// without size or a pixel format the scaler does not take. With a box
+// (`max_width`, `max_height` above 0) a larger picture is scaled down to fit
+// it, its proportions kept, in the same pass.
+bool ToRgb(const AVFrame* frame, Picture& out, int max_width = 0, int max_height = 0);
 
 // False when the file cannot be written.
 bool WritePng(const Picture& picture, const std::string& path);

@@ -167,6 +167,49 @@ void AnalyserSeeds() {
   Save("fuzz_partitions", "gpt", gpt);
 }
 
+// The first frames of the test stream as each brand wraps them, behind the
+// frame reader target's brand selector, time kind and start time word.
+void FrameReaderSeeds() {
+  static constexpr int32_t kAll[] = {BrandHikvision, BrandDahua,       BrandWfs,      BrandBoli,
+                                     BrandHuayi,     BrandMeidianBell, BrandJovision, BrandZhiling};
+  constexpr int kFrames = 5;
+  const std::vector<Bytes>& units = synth::TestFrames();
+  auto save = [&](int32_t brand, uint8_t time_kind, uint32_t start, const Bytes& stream) {
+    Bytes head{SelectorOf(brand, kAll), time_kind, 0, 0, 0, 0};
+    StoreLE32(&head[2], start);
+    Save("fuzz_frame_readers", BrandSlug(brand), Cat({head, stream}), 8192);
+  };
+
+  const int64_t unix_start = synth::UnixTime(2016, 5, 3, 8, 0, 0);
+  save(BrandHikvision, TimeUnixUtc, static_cast<uint32_t>(unix_start),
+       synth::MakeHikvisionRecording({1, unix_start, kFrames, 25}));
+
+  const uint32_t packed = synth::PackTime(2016, 5, 3, 8, 0, 0);
+  for (int32_t brand : kDahuaBrands) {
+    Bytes frames;
+    for (uint32_t k = 0; k < kFrames; ++k)
+      frames = Cat({frames, synth::DahuaVideoFrame(DahuaVariantFor(brand).magic, 1, packed, k,
+                                                   units[k], synth::IsKeyFrame(units[k]))});
+    save(brand, TimePacked, packed, frames);
+  }
+
+  Bytes wfs = synth::WfsKeyFrame(packed, units[0]);
+  for (int k = 1; k < kFrames; ++k)
+    wfs = Cat({wfs, synth::WfsVideoFrame(units[k]), synth::WfsAudioFrame(Small(40, 2))});
+  save(BrandWfs, TimePacked, packed, wfs);
+
+  const uint32_t reversed = synth::ReversedTime(2016, 5, 3, 8, 0, 0);
+  Bytes boli;
+  for (int k = 0; k < kFrames; ++k)
+    boli = Cat({boli, synth::BoliFrame(1, synth::AddReversedSeconds(reversed, k), units[k])});
+  save(BrandBoli, TimePackedReversed, reversed, boli);
+
+  Bytes stream;
+  for (int k = 0; k < kFrames; ++k) stream = Cat({stream, units[k]});
+  save(BrandJovision, TimeUnixCalendar, static_cast<uint32_t>(unix_start),
+       synth::JvsFile(1, stream));
+}
+
 // A real parse of a built disk, its task cut to a seed (the head's length
 // then names the cut file).
 void SaveTask(const std::string& target, const std::string& name, const DeviceInfo& device,
@@ -347,6 +390,7 @@ int main(int argc, char** argv) {
   g_out = argv[1];
   synth::TempDir dir;
   AnalyserSeeds();
+  FrameReaderSeeds();
   TaskSeeds(dir);
   FastSeeds(dir);
   return 0;

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
+#include <memory>
 
 #include "file_view.h"
 #include "gui_test_support.h"
@@ -20,19 +21,16 @@ using namespace orvane;
 using namespace orvane::gui;
 using namespace orvane::gui::test;
 
-class PreviewTest : public QObject {
-  Q_OBJECT
- private slots:
-  void StripPlaybackAndMessage() {
-    synth::TempDir dir;
-    synth::HikvisionDisk disk(dir.File("hik.img"));
+// A main frame listing two planted Hikvision recordings: row 0 plays, row 1
+// lost its video.
+struct TwoRecordings {
+  TwoRecordings() : disk(dir.File("hik.img")) {
     const int64_t t0 = synth::UnixTime(2024, 6, 1, 10, 0, 0);
     const synth::HikPlanted good = disk.AddRecording(0, 0x100000, {1, t0, 100, 25});
     const synth::HikPlanted bad = disk.AddRecording(1, 0x100000, {2, t0 + 60, 30, 25});
     disk.image().Write(bad.offset, synth::Bytes(bad.bytes.size(), 0x5A));
-    const DeviceInfo device = synth::ImageDevice(disk.path());
-
-    auto f = MakeFrame();
+    device = synth::ImageDevice(disk.path());
+    f = MakeFrame();
     f->params().source = &device;
     f->params().brand = BrandHikvision;
     f->params().head.time_kind = TimeUnixUtc;
@@ -47,6 +45,19 @@ class PreviewTest : public QObject {
     }
     f->params().recordings = std::move(entries);
     f->file_view()->FillRecordingList();
+  }
+  synth::TempDir dir;
+  synth::HikvisionDisk disk;
+  DeviceInfo device;
+  std::unique_ptr<CMainFrame> f;
+};
+
+class PreviewTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void StripPlaybackAndMessage() {
+    TwoRecordings two;
+    CMainFrame* f = two.f.get();
 
     QAction* preview = f->action(CmdVideoPreview);
     QVERIFY(preview->isEnabled());
@@ -87,6 +98,34 @@ class PreviewTest : public QObject {
     QCOMPARE(w->row(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(w->message()->text(), QString("该录像无法解码"), 10000);
     QCOMPARE(w->strip()->count(), 0);
+    w->close();
+  }
+
+  // Thumbnails and pictures a stopped worker had posted before it stopped
+  // are still in the event queue when the next recording opens: they must
+  // not show up in its window.
+  void QueuedPicturesOfAStoppedWorkerStayOut() {
+    TwoRecordings two;
+    CPreviewWindow* w = two.f->file_view()->preview_window();
+    w->OpenFor(0);
+    QTest::qSleep(3000);  // the strip's worker posts and ends; no event is handled
+    w->OpenFor(1);
+    QTRY_VERIFY_WITH_TIMEOUT(w->idle(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(w->message()->text(), QString("该录像无法解码"), 10000);
+    QCOMPARE(w->strip()->count(), 0);
+    QVERIFY(w->screen()->pixmap().isNull());
+
+    w->OpenFor(0);
+    QTRY_VERIFY_WITH_TIMEOUT(w->idle(), 10000);
+    QCOMPARE(w->strip()->count(), 4);
+    w->PlayFrom(w->strip()->item(0)->data(Qt::UserRole).toLongLong());
+    QTest::qSleep(1000);  // pictures of the playback wait in the queue
+    w->OpenFor(1);
+    QTRY_VERIFY_WITH_TIMEOUT(w->idle(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(w->message()->text(), QString("该录像无法解码"), 10000);
+    QCOMPARE(w->strip()->count(), 0);
+    QVERIFY(w->time_label()->text().isEmpty());
+    QVERIFY(w->screen()->pixmap().isNull());
     w->close();
   }
 };

@@ -7,6 +7,7 @@
 
 #include "cli/cli_run.h"
 #include "device/source_device.h"
+#include "media/picture_decoder.h"
 #include "media/video_frame.h"
 #include "scan/dispatch.h"
 #include "scan/task_head.h"
@@ -70,6 +71,25 @@ TEST_F(Thumbnail, TheFrameAtATimeDecodesAtTheStreamsSize) {
 
   Picture none;
   EXPECT_FALSE(DecodePictureAt(p_, dev_, p_.recordings[1], 0, none));
+}
+
+// The strip's thumbnails come scaled into their box, proportions kept;
+// without a box, at the stream's size.
+TEST_F(Thumbnail, KeyFramesScaledIntoABox) {
+  ASSERT_EQ(p_.recordings.size(), 2u);
+  std::vector<std::pair<int, int>> sizes;
+  auto keep = [&](Picture&& picture) {
+    EXPECT_EQ(picture.rgb.size(), static_cast<size_t>(picture.width) * picture.height * 3);
+    sizes.emplace_back(picture.width, picture.height);
+    return true;
+  };
+  EXPECT_EQ(KeyFramePictures(p_, dev_, p_.recordings[0], keep, 100, 100), 4);
+  EXPECT_EQ(KeyFramePictures(p_, dev_, p_.recordings[0], keep), 4);
+  EXPECT_EQ(KeyFramePictures(p_, dev_, p_.recordings[0], keep, 640, 480), 4);
+  ASSERT_EQ(sizes.size(), 12u);
+  EXPECT_EQ(sizes[0], std::make_pair(100, 75));
+  EXPECT_EQ(sizes[4], std::make_pair(320, 240));
+  EXPECT_EQ(sizes[8], std::make_pair(320, 240));  // never scaled up
 }
 
 TEST_F(Thumbnail, CliWritesAPngOrSaysTheRecordingCannotBeDecoded) {
