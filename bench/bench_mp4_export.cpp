@@ -17,6 +17,7 @@
 
 #include "device/notify.h"
 #include "device/source_device.h"
+#include "media/media_formats.h"
 #include "media/mp4_export.h"
 #include "media_disk.h"
 #include "plain_read.h"
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
   fs::create_directories(dir);
   QuietSink sink;
   ScopedNotifySink scoped(&sink);
+  RegisterMediaFormats();
 
   std::vector<MediaSet> sets = MediaSets();
   const std::string image = (dir / "disk.img").string();
