@@ -1,10 +1,6 @@
 #include "media/mp4_export.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <deque>
 #include <filesystem>
 
@@ -13,7 +9,6 @@
 #include "media/frame_reader.h"
 #include "media/mp4_writer.h"
 #include "recordings/hashing.h"
-#include "recordings/parallel_digests.h"
 #include "scan/scan_parameters.h"
 
 namespace orvane {
@@ -34,23 +29,8 @@ std::string Mp4Path(const std::string& raw_path) {
 
 // The SHA-256 of the file the muxer wrote, read back: the muxer goes back to
 // its start to fill in sizes, so the bytes are final only once it is done.
-// The hash runs on a thread of its own while the next block is read.
 std::string Sha256OfWrittenFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
-  ParallelDigests digests({DigestKind::Sha256});
-  std::vector<uint8_t> buffer(2 << 20);
-  bool ok = true;
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) ok = false;
-    if (got <= 0) break;
-    digests.Update(buffer.data(), static_cast<size_t>(got));
-  }
-  ::close(fd);
-  std::string hex = digests.Finish()[0];
-  return ok ? hex : std::string();
+  return DigestsOfFile(path, {DigestKind::Sha256})[0];
 }
 
 ExportedFile FallBack(std::string_view reason, const std::string& base_folder,
