@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <future>
+#include <system_error>
 
 #include "device/notify.h"
 #include "media/annexb.h"
@@ -149,7 +151,15 @@ ExportedFile ExportRecordingMp4(const std::string& base_folder, const RecordingE
   result.complete = !stopped;
   // The muxer writes the file itself; its hash is taken from what landed on
   // disk, so that the folder's checksums cover MP4 files like raw ones.
-  result.sha256 = Sha256OfWrittenFile(result.path);
+  // It is read back on a thread of its own, so that an export of many
+  // recordings writes the next one meanwhile.
+  try {
+    const std::string path = result.path;
+    result.sha256_later =
+        std::async(std::launch::async, [path] { return Sha256OfWrittenFile(path); }).share();
+  } catch (const std::system_error&) {
+    result.sha256 = Sha256OfWrittenFile(result.path);
+  }
   result.loss = reader.bytes().loss();
   if (const std::string t = UnreadableText(result); !t.empty()) PostError(t);
   if (const std::string t = PastEndText(result); !t.empty()) PostError(t);

@@ -12,8 +12,8 @@
 #include "recordings/export_totals.h"
 #include "recordings/hashing.h"
 #include "recordings/recording_rows.h"
-#include "scan/salvage_read.h"
 #include "scan/extent_fits.h"
+#include "scan/salvage_read.h"
 #include "scan/scan_parameters.h"
 #include "scan/task_head.h"
 
@@ -114,8 +114,7 @@ std::string UnreadableText(const ExportedFile& file) {
 
 std::string PastEndText(const ExportedFile& file) {
   if (file.loss.past_end <= 0) return {};
-  return std::string(kMsgExportPastEnd) + std::to_string(file.loss.past_end) + " 文件:" +
-         file.path;
+  return std::string(kMsgExportPastEnd) + std::to_string(file.loss.past_end) + " 文件:" + file.path;
 }
 
 ExportedFile ExportRecording(const std::string& base_folder, const RecordingEntry& entry,
@@ -166,9 +165,8 @@ void RunExport(ScanParameters& p, RecordingRows& rows, const ExportRequest& requ
   if (request.mode == ExportSingle) {
     if (request.row >= 0 && static_cast<size_t>(request.row) < rows.size()) {
       const auto row = static_cast<size_t>(request.row);
-      ExportedFile f =
-          ExportRecordingAs(request.format, request.base_folder, rows.Entry(row), p, device,
-                            static_cast<int64_t>(rows.EntryIndex(row)));
+      ExportedFile f = ExportRecordingAs(request.format, request.base_folder, rows.Entry(row), p,
+                                         device, static_cast<int64_t>(rows.EntryIndex(row)));
       f.row = row;
       if (on_file) on_file(f);
     }
@@ -181,12 +179,22 @@ void RunExport(ScanParameters& p, RecordingRows& rows, const ExportRequest& requ
       totals.total_size += rows.Entry(r).size;
     }
     Sink().Totals(totals);
+    // A file whose digest is still being taken is handed on after the next
+    // recording is written, the two overlapping.
+    ExportedFile held;
+    bool holding = false;
+    auto hand_on = [&] {
+      if (!holding) return;
+      held.TakeDigest();
+      if (on_file) on_file(held);
+      holding = false;
+    };
     for (size_t r = 0; r < count; ++r) {
       if (p.stop_requested()) break;
       if (!rows.IsTicked(r)) continue;
       const RecordingEntry& entry = rows.Entry(r);
       ExportedFile f = ExportRecordingAs(request.format, request.base_folder, entry, p, device,
-                                         static_cast<int64_t>(rows.EntryIndex(r)));
+                                         static_cast<int64_t>(rows.EntryIndex(r)), true);
       f.row = r;
       if (f.created && f.complete) {
         rows.SetTicked(r, false);
@@ -194,8 +202,12 @@ void RunExport(ScanParameters& p, RecordingRows& rows, const ExportRequest& requ
         totals.done_count += 1;
         Sink().Totals(totals);
       }
-      if (on_file) on_file(f);
+      hand_on();
+      held = std::move(f);
+      holding = true;
+      if (!held.sha256_later.valid()) hand_on();
     }
+    hand_on();
   }
   PostInfo(kMsgExportDone);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <string>
 #include <string_view>
 
@@ -52,16 +53,25 @@ struct ReadLoss {
 
 // What became of one recording.
 struct ExportedFile {
-  size_t row = 0;          // position in the rows
+  size_t row = 0;  // position in the rows
   std::string path;
-  int64_t written = 0;     // bytes in the file
-  bool created = false;    // the file could be made
-  bool complete = false;   // every fragment was copied to its end, as far as
-                           // the device allowed (see loss)
+  int64_t written = 0;    // bytes in the file
+  bool created = false;   // the file could be made
+  bool complete = false;  // every fragment was copied to its end, as far as
+                          // the device allowed (see loss)
   ReadLoss loss;
   // The file holds the whole recording, every byte read from the device.
   bool whole() const { return created && complete && loss.none(); }
-  std::string sha256;     // hex digest of the bytes written, when created
+  std::string sha256;  // hex digest of the bytes written, when created
+  // Set instead of sha256 while the digest is still being taken (an MP4 is
+  // read back once the muxer is done); ExportRecordingAs waits for it unless
+  // asked not to, RunExport while it writes the next recording.
+  std::shared_future<std::string> sha256_later;
+  void TakeDigest() {
+    if (!sha256_later.valid()) return;
+    sha256 = sha256_later.get();
+    sha256_later = {};
+  }
 };
 
 // Creates the folder and all missing parents. True when it exists afterwards.

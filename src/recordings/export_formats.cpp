@@ -16,10 +16,13 @@ bool Mp4ExportAvailable() { return g_mp4_exporter.load() != nullptr; }
 
 ExportedFile ExportRecordingAs(ExportFormat format, const std::string& base_folder,
                                const RecordingEntry& entry, ScanParameters& p, SourceDevice& device,
-                               int64_t index) {
+                               int64_t index, bool digest_later) {
   if (format == ExportFormat::Mp4) {
-    if (const Mp4Exporter mp4 = g_mp4_exporter.load())
-      return mp4(base_folder, entry, p, device, index);
+    if (const Mp4Exporter mp4 = g_mp4_exporter.load()) {
+      ExportedFile f = mp4(base_folder, entry, p, device, index);
+      if (!digest_later) f.TakeDigest();
+      return f;
+    }
   }
   ExportedFile raw = ExportRecording(base_folder, entry, p, device, index);
   if (format == ExportFormat::Mp4 && raw.created)

@@ -25,8 +25,10 @@ bool Mp4ExportAvailable();
 // Writes one recording in `format` (the one function every export goes
 // through). An MP4 that cannot be made falls back to the raw file, with a
 // log line saying why.
+// With `digest_later` the file may come back while its digest is still
+// being taken (sha256_later); the caller then calls TakeDigest().
 ExportedFile ExportRecordingAs(ExportFormat format, const std::string& base_folder,
                                const RecordingEntry& entry, ScanParameters& p, SourceDevice& device,
-                               int64_t index);
+                               int64_t index, bool digest_later = false);
 
 }  // namespace orvane

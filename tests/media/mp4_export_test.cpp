@@ -2,12 +2,12 @@
 // ffprobe reads back: one H.264 stream with the planted frames, as long as
 // the recording, made at its start.
 
-#include "media/media_formats.h"
 #include "media/mp4_export.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -15,7 +15,10 @@
 #include "device/byte_order.h"
 #include "device/source_device.h"
 #include "engines/dahua/dahua_test_util.h"
+#include "media/media_formats.h"
 #include "media/video_frame.h"
+#include "recordings/hashing.h"
+#include "recordings/recording_rows.h"
 #include "scan/dispatch.h"
 #include "scan/task_head.h"
 #include "synth/boli_disk.h"
@@ -133,6 +136,42 @@ TEST_F(Mp4Export, HikvisionFastAndDeep) {
   device_ = synth::ImageDevice(path);
   EXPECT_EQ(ExportMode(BrandHikvision, ScanModeFast), 161);
   EXPECT_EQ(ExportMode(BrandHikvision, ScanModeDeep), 161);
+}
+
+// An export of many recordings hands each MP4 on with the digest of the
+// file as it lies on disk, in the order of the rows, although the digests
+// are taken while the next recording is written.
+TEST_F(Mp4Export, ManyRecordingsComeInOrderWithTheirFilesDigests) {
+  const std::string path = dir_.File("hik.img");
+  {
+    synth::HikvisionDiskOptions o;
+    o.blocks = 4;
+    synth::HikvisionDisk disk(path, o);
+    for (int k = 0; k < 4; ++k)
+      disk.AddRecording(
+          k, 0x100000 * (k + 1),
+          {static_cast<uint8_t>(k + 1), synth::UnixTime(2024, 6, 1 + k, 10, 0, 0), 40, 25});
+  }
+  device_ = synth::ImageDevice(path);
+  ScanParameters p;
+  Parse(p, BrandHikvision, ScanModeFast);
+  ASSERT_EQ(p.recordings.size(), 4u);
+  RecordingRows rows;
+  rows.Bind(&p.recordings);
+  for (size_t r = 0; r < rows.size(); ++r) rows.SetTicked(r, true);
+  ExportRequest request;
+  request.base_folder = dir_.File("many");
+  request.format = ExportFormat::Mp4;
+  std::vector<ExportedFile> files;
+  RunExport(p, rows, request, [&](const ExportedFile& f) { files.push_back(f); });
+  ASSERT_EQ(files.size(), 4u);
+  for (size_t k = 0; k < files.size(); ++k) {
+    EXPECT_EQ(files[k].row, k);
+    EXPECT_EQ(std::filesystem::path(files[k].path).extension(), ".mp4");
+    EXPECT_FALSE(files[k].sha256_later.valid());
+    EXPECT_EQ(files[k].sha256, DigestsOfFile(files[k].path, {DigestKind::Sha256})[0]);
+    EXPECT_EQ(files[k].sha256.size(), 64u);
+  }
 }
 
 // Two recordings on one area of a Dahua-family disk, laid out as the engine
