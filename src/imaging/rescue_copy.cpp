@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "device/background_prefetch.h"
+#include "device/sequential_prefetch.h"
 #include "device/source_device.h"
 
 namespace orvane {
@@ -93,6 +95,11 @@ class RescueRun {
     Enter(kAreaNonTried, pass, from);
     int64_t pos = from;
     MapArea area;
+    // The first sweep reads in order: the kernel reads ahead of it, as it
+    // does for the scans, until the source fails a read.
+    SequentialPrefetch read_ahead;
+    if (!skipping) read_ahead.Stop();
+    BackgroundPrefetch prefetcher(*io_.source);
     while (map_.NextArea(kAreaNonTried, pos, area)) {
       if (Stopped()) return false;
       const int64_t length = std::min(s_.block, area.size);
@@ -102,8 +109,10 @@ class RescueRun {
       pos = area.pos + length;
       if (n == length) {
         skip = s_.min_skip;
+        prefetcher.Ask(read_ahead.AfterRead(area.pos, n, map_.end()));
         continue;
       }
+      read_ahead.Stop();
       map_.Mark(area.pos + n, length - n, kAreaNonTrimmed);
       if (skipping) {
         pos = std::min(map_.end(), pos + skip);
