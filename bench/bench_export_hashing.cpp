@@ -35,14 +35,6 @@ double Since(Clock::time_point t) {
   return std::chrono::duration<double>(Clock::now() - t).count();
 }
 
-class QuietSink final : public NotifySink {
- public:
-  void Text(NotifyCode, std::string_view) override {}
-  void Found(const ScanProgress&) override {}
-  void Range(int64_t) override {}
-  void Position(int64_t) override {}
-  void Totals(const ExportTotals&) override {}
-};
 
 bool WriteNoise(const std::string& path, int64_t bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -109,7 +101,7 @@ int main(int argc, char** argv) {
   const fs::path dir = tmpl;
   const std::string source = (dir / "source.img").string();
   if (!WriteNoise(source, bytes)) return 2;
-  QuietSink sink;
+  NullSink sink;
   ScopedNotifySink scoped(&sink);
 
   DeviceInfo device;

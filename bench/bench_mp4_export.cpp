@@ -33,14 +33,6 @@ namespace {
 
 constexpr int64_t kRecordingBytes = 64 << 20;
 
-class QuietSink final : public NotifySink {
- public:
-  void Text(NotifyCode, std::string_view) override {}
-  void Found(const ScanProgress&) override {}
-  void Range(int64_t) override {}
-  void Position(int64_t) override {}
-  void Totals(const ExportTotals&) override {}
-};
 
 // Every recording of the set exported in `format` into `folder`: seconds, or
 // a negative value when an export is not whole.
@@ -73,7 +65,7 @@ int main(int argc, char** argv) {
   const int64_t mib = argc > 2 ? std::max<int64_t>(64, std::atoll(argv[2])) : 1024;
   const fs::path dir = folder / ("bench-mp4-export-" + std::to_string(::getpid()));
   fs::create_directories(dir);
-  QuietSink sink;
+  NullSink sink;
   ScopedNotifySink scoped(&sink);
   RegisterMediaFormats();
 
