@@ -35,7 +35,6 @@ double Since(Clock::time_point t) {
   return std::chrono::duration<double>(Clock::now() - t).count();
 }
 
-
 bool WriteNoise(const std::string& path, int64_t bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;

@@ -33,7 +33,6 @@ namespace {
 
 constexpr int64_t kRecordingBytes = 64 << 20;
 
-
 // Every recording of the set exported in `format` into `folder`: seconds, or
 // a negative value when an export is not whole.
 double ExportAll(MediaSet& set, const DeviceInfo& device, ExportFormat format,
