@@ -7,6 +7,7 @@
 #include "device/byte_order.h"
 #include "device/byte_range.h"
 #include "device/notify.h"
+#include "device/scan_bytes.h"
 #include "device/source_device.h"
 #include "recordings/export_formats.h"
 #include "recordings/export_totals.h"
@@ -69,7 +70,7 @@ bool CopyFragment(const FragmentExtent& fragment, int64_t& written, ReadLoss& lo
     loss.past_end += end - std::max(fragment.offset, size);
     end = size;
   }
-  std::vector<uint8_t> buffer(kExportChunk);
+  ScanBytes buffer(kExportChunk);
   for (int64_t pos = fragment.offset; pos < end;) {
     const auto chunk = static_cast<int32_t>(std::min<int64_t>(end - pos, kExportChunk));
     device.Read(pos, buffer.data(), chunk);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "device/scan_bytes.h"
 #include "device/source_device.h"
 
 namespace orvane {
@@ -19,7 +20,7 @@ class WalkReader {
   // returning where they begin in it, `ok` false when the read failed. It
   // must not notify.
   using Fill = std::function<const uint8_t*(SourceDevice& device, int64_t at, size_t len,
-                                            std::vector<uint8_t>& buf, bool& ok)>;
+                                            ScanBytes& buf, bool& ok)>;
 
   WalkReader(SourceDevice& dev, Fill fill) : dev_(dev), fill_(std::move(fill)) {}
   WalkReader(const WalkReader&) = delete;
@@ -31,7 +32,7 @@ class WalkReader {
  private:
   SourceDevice& dev_;
   const Fill fill_;
-  std::vector<uint8_t> held_;
+  ScanBytes held_;
 };
 
 }  // namespace orvane

@@ -13,6 +13,8 @@
 #include <functional>
 #include <vector>
 
+#include "device/scan_bytes.h"
+
 namespace orvane {
 
 class SourceDevice;
@@ -67,7 +69,7 @@ class WindowReader {
 
  private:
   struct Slot {
-    std::vector<uint8_t> bytes;
+    ScanBytes bytes;
     Window window;
     int64_t next = 0;  // where the window after it begins
   };

@@ -30,7 +30,7 @@ TEST(WalkReader, WindowsAnywhereGiveTheMediumsBytesAndFailuresSaySo) {
   dev.Open(info);
   ASSERT_TRUE(dev.is_open());
   WalkReader reader(
-      dev, [](SourceDevice& d, int64_t at, size_t len, std::vector<uint8_t>& buf, bool& ok) {
+      dev, [](SourceDevice& d, int64_t at, size_t len, ScanBytes& buf, bool& ok) {
         return ReadForWalk(d, kSize, at, len, buf, ok);
       });
 

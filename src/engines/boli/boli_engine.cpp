@@ -5,6 +5,7 @@
 
 #include "device/byte_order.h"
 #include "device/notify.h"
+#include "device/scan_bytes.h"
 #include "device/source_device.h"
 #include "scan/bad_area_skip.h"
 #include "scan/extent_fits.h"
@@ -123,7 +124,7 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
   // the bytes at the wanted position are handed out, zero behind the region
   // end, which is not the scan's to look at.
   WalkReader reader(device, [skip = params_.bad_area_skip](SourceDevice& dev, int64_t at, size_t n,
-                                                           std::vector<uint8_t>& buffer, bool& ok) {
+                                                           ScanBytes& buffer, bool& ok) {
     const int64_t lead = at % kSectorSize;
     const int64_t wanted = lead + static_cast<int64_t>(n);
     const int64_t total = (wanted + kSectorSize - 1) / kSectorSize * kSectorSize;

@@ -9,6 +9,7 @@
 #include "device/byte_order.h"
 #include "device/byte_range.h"
 #include "device/notify.h"
+#include "device/scan_bytes.h"
 #include "device/source_device.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_scan_parts.h"
@@ -87,7 +88,7 @@ int64_t DahuaFamilyEngine::DetectSmartValue() {
 void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_t from,
                               int64_t to) {
   detector.BeginProbe();
-  std::vector<uint8_t> buf(kWalkRead + 1024, 0);
+  ScanBytes buf(kWalkRead + 1024, 0);
   const int64_t size = dev.Size();
   for (int64_t p = from; !params_.stop_requested();) {
     const int64_t len = std::min<int64_t>(to - p, kWalkRead);
@@ -223,7 +224,7 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   const int64_t begin = p;
   WalkReader reader(
       dev, [size, skip = params_.bad_area_skip](SourceDevice& device, int64_t at, size_t len,
-                                                std::vector<uint8_t>& buf, bool& ok) {
+                                                ScanBytes& buf, bool& ok) {
         return ReadForWalk(device, size, at, len, buf, ok, skip);
       });
   while (p < params_.region_end && !params_.stop_requested()) {

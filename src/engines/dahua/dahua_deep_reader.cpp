@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "device/notify.h"
+#include "device/scan_bytes.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_scan_parts.h"
 #include "scan/extent_fits.h"
@@ -24,7 +25,7 @@ constexpr int64_t kRunPageBytes = kRecordsPerPage * static_cast<int64_t>(kDahuaR
 void DahuaFamilyEngine::ReadChunkTask(TaskReader& in) {
   const int64_t end = in.file_size();
   std::vector<ChunkSummary> chunks;
-  std::vector<uint8_t> buf(kChunkWindow + kChunkSlack);
+  ScanBytes buf(kChunkWindow + kChunkSlack);
   PageQuota quota(params_.stop);
   for (int64_t p = kTaskHeadSize; p < end && !quota.full();) {
     const size_t want = static_cast<size_t>(std::min<int64_t>(end - p, buf.size()));
@@ -34,7 +35,8 @@ void DahuaFamilyEngine::ReadChunkTask(TaskReader& in) {
     size_t off = 0;
     ChunkSummary s;
     while (off < limit) {
-      const size_t size = DecodeChunkRecord(std::span<const uint8_t>(buf.data() + off, got - off), s);
+      const size_t size =
+          DecodeChunkRecord(std::span<const uint8_t>(buf.data() + off, got - off), s);
       if (size == 0) break;  // a record cut off by the end of the file
       off += size;
       // A chunk of no bytes, or of bytes no device has, yields no fragment.
@@ -74,8 +76,9 @@ void DahuaFamilyEngine::ReadRunTask(TaskReader& in, int32_t page) {
         return true;
       },
       [&] { PostFound(progress_); });
-  std::stable_sort(runs.begin(), runs.end(),
-                   [](const FrameRun& a, const FrameRun& b) { return a.first_time < b.first_time; });
+  std::stable_sort(runs.begin(), runs.end(), [](const FrameRun& a, const FrameRun& b) {
+    return a.first_time < b.first_time;
+  });
   AssembleRuns(runs, params_.recordings);
 }
 

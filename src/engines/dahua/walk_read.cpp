@@ -9,7 +9,7 @@
 namespace orvane {
 
 const uint8_t* ReadForWalk(SourceDevice& dev, int64_t device_size, int64_t at, size_t len,
-                           std::vector<uint8_t>& buf, bool& ok, BadAreaSkip* skip) {
+                           ScanBytes& buf, bool& ok, BadAreaSkip* skip) {
   const size_t lead = static_cast<size_t>(at % 512);
   const size_t want = (lead + len + 511) / 512 * 512;
   if (buf.size() < want + 64) buf.resize(want + 64);

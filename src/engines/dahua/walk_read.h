@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "device/scan_bytes.h"
+
 namespace orvane {
 
 class SourceDevice;
@@ -18,6 +20,6 @@ class BadAreaSkip;
 // the read failed (`ok` false) or the medium ended. With `skip`, a read
 // after a failure skips ahead over what is likely a bad area.
 const uint8_t* ReadForWalk(SourceDevice& dev, int64_t device_size, int64_t at, size_t len,
-                           std::vector<uint8_t>& buf, bool& ok, BadAreaSkip* skip = nullptr);
+                           ScanBytes& buf, bool& ok, BadAreaSkip* skip = nullptr);
 
 }  // namespace orvane

@@ -9,6 +9,7 @@
 
 #include "device/byte_range.h"
 #include "device/notify.h"
+#include "device/scan_bytes.h"
 #include "device/source_device.h"
 #include "engines/wfs/wfs_blocks.h"
 #include "engines/wfs/wfs_chain.h"
@@ -117,7 +118,7 @@ void WfsEngine::DeepParse(SourceDevice& device) {
 void WfsEngine::ReadDeepBlocks(TaskReader& task) {
   const int64_t end = task.RecordsEnd(params_.head);
   std::vector<wfs::BlockRecord> blocks;
-  std::vector<uint8_t> buf(kBlockChunk);
+  ScanBytes buf(kBlockChunk);
   PageQuota quota(params_.stop);
   int64_t at = kTaskHeadSize;
   while (at < end && !quota.full()) {

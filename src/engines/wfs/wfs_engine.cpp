@@ -10,6 +10,7 @@
 #include "device/byte_order.h"
 #include "device/byte_range.h"
 #include "device/notify.h"
+#include "device/scan_bytes.h"
 #include "device/source_device.h"
 #include "engines/wfs/wfs_align.h"
 #include "engines/wfs/wfs_format.h"
@@ -110,15 +111,19 @@ int64_t WfsEngine::DetectSmartValue() {
 
 void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::AlignmentVotes& votes) {
   votes.NewRun();
-  std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[kProbeBuffer]);
-  if (!buf) return;
-  const std::span<const uint8_t> all(buf.get(), kProbeBuffer);
+  ScanBytes buf;
+  try {
+    buf.resize(kProbeBuffer);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  const std::span<const uint8_t> all(buf.data(), kProbeBuffer);
   int64_t at = from;
   while (at < to && !params_.stop_requested()) {
     const int64_t want = std::min(to - at, kProbeBuffer);
     if (want <= 0) break;
-    std::memset(buf.get(), 0, kProbeBuffer);
-    wfs::ReadSalvaging(device, at, buf.get(), static_cast<int32_t>(want));
+    std::memset(buf.data(), 0, kProbeBuffer);
+    wfs::ReadSalvaging(device, at, buf.data(), static_cast<int32_t>(want));
 
     int64_t j = 0;
     while (j <= kProbeScanEnd) {
@@ -132,7 +137,7 @@ void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::Align
       const int64_t behind = j + f.size;
       uint32_t next = 0;
       if (behind <= kProbeScanEnd) {
-        next = LoadLE32(buf.get() + behind);
+        next = LoadLE32(buf.data() + behind);
       } else {
         uint8_t more[20] = {};
         device.Read(at + behind, more, sizeof more);

@@ -1,0 +1,40 @@
+#include "device/scan_bytes.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace orvane {
+
+namespace {
+constexpr size_t kLargePage = 2 << 20;
+constexpr size_t kPage = 4096;
+
+size_t PagesOf(size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }
+}  // namespace
+
+void* TakeScanMemory(size_t bytes) {
+  if (bytes == 0 || bytes > SIZE_MAX - 2 * kLargePage) return nullptr;
+  const size_t length = PagesOf(bytes);
+  // Room to place the buffer on a large-page boundary; the slack on both
+  // sides goes back at once.
+  const size_t span = length + kLargePage;
+  void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const auto base = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t start = (base + kLargePage - 1) / kLargePage * kLargePage;
+  if (start > base) ::munmap(raw, start - base);
+  const uintptr_t tail = start + length;
+  if (base + span > tail) ::munmap(reinterpret_cast<void*>(tail), base + span - tail);
+  // Only whole large pages are asked for: a tail of a few sectors behind
+  // them would otherwise take a large page of its own.
+  const size_t whole = length / kLargePage * kLargePage;
+  if (whole > 0) ::madvise(reinterpret_cast<void*>(start), whole, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(start);
+}
+
+void ReleaseScanMemory(void* p, size_t bytes) {
+  if (p) ::munmap(p, PagesOf(bytes));
+}
+
+}  // namespace orvane
