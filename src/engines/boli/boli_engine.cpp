@@ -10,6 +10,7 @@
 #include "scan/bad_area_skip.h"
 #include "scan/extent_fits.h"
 #include "scan/salvage_read.h"
+#include "scan/start_code_find.h"
 #include "scan/task_file.h"
 #include "scan/walk_reader.h"
 
@@ -161,16 +162,15 @@ int64_t BoliEngine::ScanBuffer(SourceDevice& device, std::span<const uint8_t> bu
   if (buffer.size() < static_cast<size_t>(kStep) + kBoliFrameHeaderSize) return position + kStep;
   int64_t i = 0;
   while (i < kStep) {
-    // Candidates are found by their start code: the 01 byte at i + 19.
-    const uint8_t* from = base + i + 19;
-    const uint8_t* limit = base + kStep + 19;
-    const auto* hit = static_cast<const uint8_t*>(std::memchr(from, 0x01, limit - from));
-    if (!hit) {
+    // Candidates are found by their start code: 00 00 00 01 ending at i + 19.
+    const size_t limit = static_cast<size_t>(kStep) + 19;
+    const size_t hit = FindOneBehindZeros(base, static_cast<size_t>(i) + 19, limit, 3);
+    if (hit >= limit) {
       i = kStep;
       break;
     }
-    const int64_t at = (hit - base) - 19;
-    if (hit[-1] != 0 || hit[-2] != 0 || hit[-3] != 0 || !IsBoliFrameHeader(base + at)) {
+    const int64_t at = static_cast<int64_t>(hit) - 19;
+    if (!IsBoliFrameHeader(base + at)) {
       i = at + 1;
       continue;
     }

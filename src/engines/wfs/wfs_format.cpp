@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "device/byte_order.h"
+#include "scan/start_code_find.h"
 #include "scan/task_head.h"
 
 namespace orvane::wfs {
@@ -61,18 +62,15 @@ bool RecogniseKeyFrame(const uint8_t* h, Frame& out) {
 size_t FindStartCode(std::span<const uint8_t> bytes, size_t from) {
   const size_t n = bytes.size();
   const uint8_t* p = bytes.data();
-  // The 01 of a code at i sits at i + 2; memchr finds candidates for it.
-  size_t at = from + 2;
-  while (at + 1 < n) {
-    const void* hit = std::memchr(p + at, 0x01, n - 1 - at);
-    if (!hit) break;
-    const size_t k = static_cast<size_t>(static_cast<const uint8_t*>(hit) - p);
+  // The 01 of a code at i sits at i + 2, its kind at i + 3.
+  if (n < 4 || from > n - 4) return n;
+  for (size_t at = from + 2;;) {
+    const size_t k = FindOneBehindZeros(p, at, n - 1, 2);
+    if (k >= n - 1) return n;
     const uint8_t kind = p[k + 1];
-    if (p[k - 1] == 0 && p[k - 2] == 0 && (kind == 0xFC || kind == 0xFD || kind == 0xFA))
-      return k - 2;
+    if (kind == 0xFC || kind == 0xFD || kind == 0xFA) return k - 2;
     at = k + 1;
   }
-  return n;
 }
 
 }  // namespace orvane::wfs

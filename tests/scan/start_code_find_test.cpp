@@ -1,0 +1,55 @@
+#include "scan/start_code_find.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+// The plain definition the fast search must agree with.
+size_t Reference(const std::vector<uint8_t>& b, size_t from, size_t end, int zeros) {
+  for (size_t k = from; k < end; ++k) {
+    bool behind = true;
+    for (int z = 1; z <= zeros; ++z) behind = behind && b[k - static_cast<size_t>(z)] == 0;
+    if (b[k] == 1 && behind) return k;
+  }
+  return end;
+}
+
+TEST(StartCodeFind, AgreesWithThePlainSearchAtEveryOffsetAndBoundary) {
+  std::mt19937 rng(7);
+  // Bytes mostly 0 and 1 make near misses (00 01, 00 00 02, 01 01) common,
+  // so that a lane or a shift out of place shows.
+  for (int round = 0; round < 200; ++round) {
+    std::vector<uint8_t> b(3 + rng() % 200);
+    for (auto& x : b) x = static_cast<uint8_t>(rng() % 5 == 0 ? 1 : (rng() % 3 == 0 ? 2 : 0));
+    for (int zeros : {2, 3}) {
+      for (size_t from = static_cast<size_t>(zeros); from <= b.size(); ++from) {
+        const size_t end = from + rng() % (b.size() - from + 1);
+        ASSERT_EQ(FindOneBehindZeros(b.data(), from, end, zeros), Reference(b, from, end, zeros))
+            << "round " << round << " zeros " << zeros << " from " << from << " end " << end;
+      }
+    }
+  }
+}
+
+TEST(StartCodeFind, FindsTheOnlyCodeInALongRunOfNoiseAndNothingPastTheEnd) {
+  std::vector<uint8_t> b(1 << 16);
+  std::mt19937 rng(3);
+  for (auto& x : b) x = static_cast<uint8_t>(rng() | 0x80);  // no 0 or 1 bytes
+  const size_t at = 40000;
+  b[at - 3] = b[at - 2] = b[at - 1] = 0;
+  b[at] = 1;
+  EXPECT_EQ(FindOneBehindZeros(b.data(), 3, b.size(), 3), at);
+  EXPECT_EQ(FindOneBehindZeros(b.data(), 3, b.size(), 2), at);
+  EXPECT_EQ(FindOneBehindZeros(b.data(), at + 1, b.size(), 2), b.size());
+  EXPECT_EQ(FindOneBehindZeros(b.data(), 3, at, 2), at);  // the end is not searched
+  b[at - 3] = 5;
+  EXPECT_EQ(FindOneBehindZeros(b.data(), 3, b.size(), 3), b.size());
+  EXPECT_EQ(FindOneBehindZeros(b.data(), 3, b.size(), 2), at);
+}
+
+}  // namespace
+}  // namespace orvane
