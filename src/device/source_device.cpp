@@ -4,15 +4,15 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include "device/path_kind.h"
-
 #include "device/image_backend.h"
+#include "device/path_kind.h"
 
 namespace orvane {
 
@@ -37,7 +37,7 @@ int64_t FileBackend::ReadAt(int64_t offset, void* buffer, size_t length) {
 }
 
 int64_t DescriptorLength(int fd) {
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) != 0) return -1;
   if (S_ISBLK(st.st_mode)) {
     uint64_t bytes = 0;
@@ -49,8 +49,36 @@ int64_t DescriptorLength(int fd) {
 
 int64_t FileBackend::Size() { return DescriptorLength(fd_); }
 
+namespace {
+// How many of the pages of [offset, offset + length) the page cache holds,
+// or -1 where the kernel cannot say (before Linux 6.5).
+int64_t CachedPages(int fd, int64_t offset, int64_t length) {
+#ifdef __linux__
+  // The same number on every architecture; older headers lack its name.
+  constexpr long kCachestat = 451;
+  struct {
+    uint64_t off, len;
+  } range{static_cast<uint64_t>(offset), static_cast<uint64_t>(length)};
+  struct {
+    uint64_t nr_cache, nr_dirty, nr_writeback, nr_evicted, nr_recently_evicted;
+  } stat{};
+  if (::syscall(kCachestat, fd, &range, &stat, 0) == 0) return static_cast<int64_t>(stat.nr_cache);
+#else
+  (void)fd;
+  (void)offset;
+  (void)length;
+#endif
+  return -1;
+}
+}  // namespace
+
 void FileBackend::Prefetch(int64_t offset, int64_t length) {
-  // Queues the reads and returns; pages already cached cost a lookup.
+  // Queues the reads and returns. A range the cache already holds is left
+  // alone: asking for it anyway looks up every page once more.
+  static const int64_t page = std::max<long>(::sysconf(_SC_PAGESIZE), 1);
+  if (length <= 0) return;
+  const int64_t pages = (offset + length - 1) / page - offset / page + 1;
+  if (CachedPages(fd_, offset, length) == pages) return;
   ::posix_fadvise(fd_, offset, length, POSIX_FADV_WILLNEED);
 }
 
