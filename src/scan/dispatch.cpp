@@ -1,11 +1,11 @@
 #include "scan/dispatch.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "device/notify.h"
 #include "device/path_kind.h"
 #include "device/source_device.h"
-
 #include "engines/boli/boli_engine.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_variant.h"
@@ -13,6 +13,7 @@
 #include "engines/jovision/jovision_engine.h"
 #include "engines/wfs/wfs_engine.h"
 #include "scan/bad_area_parse.h"
+#include "scan/clear_ranges.h"
 #include "scan/scan_parameters.h"
 
 namespace orvane {
@@ -159,8 +160,10 @@ bool BrandHasSmartValue(int32_t brand) {
 }
 
 int64_t ResolveSmartValue(ScanParameters& p) {
+  p.detection_clear.reset();
   if (p.user_smart_value != -1) return p.user_smart_value;
   if (!BrandHasSmartValue(p.brand)) return -1;
+  p.detection_clear = std::make_shared<ClearRanges>();
   int64_t found = -1;
   int64_t fallback = -1;
   switch (p.brand) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,8 @@
 
 namespace orvane {
 class BadAreaSkip;
-}
+class ClearRanges;
+}  // namespace orvane
 
 namespace orvane {
 
@@ -56,6 +58,9 @@ struct ScanParameters {
   // Set by the parse for a deep scan: its reads skip ahead over bad areas
   // and keep a map of them.
   BadAreaSkip* bad_area_skip = nullptr;
+  // Filled by the smart-value detection with what it searched and found no
+  // frame in, for the deep scan of the same region to step over.
+  std::shared_ptr<ClearRanges> detection_clear;
   int64_t smart_value = 0;        // bytes
   int64_t user_smart_value = -1;  // bytes; -1 = not given
   int32_t buffer = kDefaultBuffer;

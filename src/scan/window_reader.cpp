@@ -7,6 +7,7 @@
 
 #include "device/source_device.h"
 #include "scan/bad_area_skip.h"
+#include "scan/clear_ranges.h"
 #include "scan/salvage_read.h"
 
 namespace orvane {
@@ -29,6 +30,19 @@ void WindowReader::ReadInto(Slot& slot, int64_t position) {
   const auto length = static_cast<int32_t>(
       plan_.clip_to_end ? std::min<int64_t>(plan_.read_bytes, plan_.end - position)
                         : plan_.read_bytes);
+  if (plan_.known_clear && plan_.known_clear->Covers(position, position + length)) {
+    if (zeros_.empty()) {
+      try {
+        zeros_.assign(slot.bytes.size(), 0);
+      } catch (const std::bad_alloc&) {
+      }
+    }
+    if (!zeros_.empty()) {
+      slot.window = Window{zeros_.data(), position, length, true, true};
+      slot.next = position + std::min(length, plan_.step);
+      return;
+    }
+  }
   uint8_t* data = slot.bytes.data();
   if (plan_.skip) {
     const bool ok = plan_.skip->Read(device_, plan_.device_size, position, data,

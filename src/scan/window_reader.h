@@ -19,6 +19,7 @@ namespace orvane {
 
 class SourceDevice;
 class BadAreaSkip;
+class ClearRanges;
 
 struct WindowPlan {
   int64_t start = 0;
@@ -37,6 +38,10 @@ struct WindowPlan {
   int64_t device_size = 0;
   // Reads that skip ahead after a failure (instead of salvaging), when set.
   BadAreaSkip* skip = nullptr;
+  // Stretches known to hold nothing the caller looks for (see ClearRanges):
+  // a window whose bytes lie inside one is handed out as zeros, unread. Only
+  // for callers that find nothing in zeros and nothing in such a stretch.
+  const ClearRanges* known_clear = nullptr;
 };
 
 class WindowReader {
@@ -46,6 +51,7 @@ class WindowReader {
     int64_t position = 0;
     int32_t length = 0;  // bytes asked for at `position`
     bool ok = true;      // false: the read failed (zero behind what it brought, unless salvaged)
+    bool clear = false;  // inside a known clear stretch: zeros, not read
   };
   // Called after a failed read, with the window as it left it (zero behind
   // the bytes in front of the bad spot), to recover what it can.
@@ -82,6 +88,7 @@ class WindowReader {
   const Salvage salvage_;
   int64_t position_;  // the next window to hand out
   Slot held_;         // the window handed out
+  ScanBytes zeros_;   // the bytes of a window known clear, made when first needed
   bool usable_ = true;
 };
 

@@ -15,6 +15,7 @@
 #include "engines/dahua/dahua_scan_parts.h"
 #include "engines/dahua/frame_walk.h"
 #include "engines/dahua/walk_read.h"
+#include "scan/clear_ranges.h"
 #include "scan/task_file.h"
 #include "scan/walk_reader.h"
 #include "scan/window_reader.h"
@@ -32,9 +33,11 @@ constexpr int64_t kRunLimit = 0x80000000LL;
 
 // Walks the bytes held for the window at `at`; a frame that ends behind them
 // has the magic behind it read from the device, `probe_bytes` bytes.
+// With `clear`, the stretches searched without finding a magic are added to
+// it.
 template <class OnFrame>
 int64_t WalkFrames(SourceDevice& dev, int64_t at, const uint8_t* buf, size_t valid, uint32_t magic,
-                   int32_t probe_bytes, OnFrame&& on_frame) {
+                   int32_t probe_bytes, OnFrame&& on_frame, ClearRanges* clear = nullptr) {
   const size_t handled = WalkDahuaFrames(
       std::span<const uint8_t>(buf, valid), magic,
       [&](size_t e) {
@@ -42,8 +45,23 @@ int64_t WalkFrames(SourceDevice& dev, int64_t at, const uint8_t* buf, size_t val
         dev.Read(at + static_cast<int64_t>(e), next, probe_bytes);
         return dev.ok() && LoadLE32(next) == magic;
       },
-      [&](size_t i, const DahuaFrame& f) { return on_frame(at + static_cast<int64_t>(i), f); });
+      [&](size_t i, const DahuaFrame& f) { return on_frame(at + static_cast<int64_t>(i), f); },
+      [&](size_t from, size_t to) {
+        if (clear) clear->Add(at + static_cast<int64_t>(from), at + static_cast<int64_t>(to));
+      });
   return at + static_cast<int64_t>(handled);
+}
+
+// Where a version-2 walk that searches from `at` and finds no magic before
+// the end of its window resumes: the window's end, as WalkDahuaFrames
+// returns it. The positions it searches are those of [at, the first return
+// value); with `read_end` the end of what the walk may read.
+int64_t EmptyWalkWindowEnd(int64_t at, int64_t read_end, int64_t& searched_to) {
+  const int64_t len = std::min<int64_t>(read_end - at, kWalkRead);
+  const int64_t search_end =
+      std::min<int64_t>(static_cast<int64_t>(kDahuaWalkLimit) + 1, len >= 4 ? len - 3 : 0);
+  searched_to = at + search_end;
+  return at + static_cast<int64_t>(kDahuaWalkLimit) + 1;
 }
 
 }  // namespace
@@ -82,6 +100,7 @@ int64_t DahuaFamilyEngine::DetectSmartValue() {
     }
   }
   dev.Close();
+  if (params_.detection_clear) params_.detection_clear->Settle();
   return detector.Result();
 }
 
@@ -90,15 +109,22 @@ void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_
   detector.BeginProbe();
   ScanBytes buf(kWalkRead + 1024, 0);
   const int64_t size = dev.Size();
+  // What the probe searched is kept for the deep scan until a read fails:
+  // the zeros of a failed read say nothing of the bytes on the medium.
+  ClearRanges* clear = params_.detection_clear.get();
   for (int64_t p = from; !params_.stop_requested();) {
     const int64_t len = std::min<int64_t>(to - p, kWalkRead);
     if (len <= 0) break;
     bool ok = true;
     const uint8_t* data = ReadForWalk(dev, size, p, static_cast<size_t>(len), buf, ok);
-    if (!ok) PostError(kMsgReadFailed);
+    if (!ok) {
+      PostError(kMsgReadFailed);
+      clear = nullptr;
+    }
     progress_.processed_bytes += len;
-    p = WalkFrames(dev, p, data, static_cast<size_t>(len), variant_.magic, 20,
-                   [&](int64_t o, const DahuaFrame& f) { return detector.Feed(o, f); });
+    p = WalkFrames(
+        dev, p, data, static_cast<size_t>(len), variant_.magic, 20,
+        [&](int64_t o, const DahuaFrame& f) { return detector.Feed(o, f); }, clear);
     if (detector.found()) {
       detector.Vote();
       break;
@@ -144,6 +170,8 @@ void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
     plan.capacity = buffer + 512;
     plan.device_size = dev.Size();
     plan.skip = params_.bad_area_skip;
+    // A chunk without a magic is no video, whatever else it holds.
+    plan.known_clear = params_.detection_clear.get();
     WindowReader reader(dev, plan);
     if (!reader.usable()) {
       task.Close();
@@ -154,7 +182,7 @@ void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
     while (!params_.stop_requested() && reader.Next(w)) {
       if (!w.ok) PostError(kMsgReadFailed);
       p = w.position;
-      const bool video = AnalyzeChunk(w.data, n, p, variant_.magic, s);
+      const bool video = !w.clear && AnalyzeChunk(w.data, n, p, variant_.magic, s);
       if (video) {
         const size_t rs = ChunkRecordSize(s);
         if (out.size() + rs > kRecordBatch) {
@@ -227,13 +255,22 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
                                                 ScanBytes& buf, bool& ok) {
         return ReadForWalk(device, size, at, len, buf, ok, skip);
       });
+  const ClearRanges* clear = params_.detection_clear.get();
   while (p < params_.region_end && !params_.stop_requested()) {
     const int64_t len = std::min<int64_t>(params_.region_end - p, kWalkRead);
     if (len <= 0) break;
-    bool ok = true;
-    const uint8_t* data = reader.Read(p, static_cast<size_t>(len), ok);
-    if (!ok) PostError(kMsgReadFailed);
-    p = WalkFrames(dev, p, data, static_cast<size_t>(len), variant_.magic, 8, step);
+    int64_t searched_to = 0;
+    const int64_t past = EmptyWalkWindowEnd(p, params_.region_end, searched_to);
+    if (clear && clear->Covers(p, searched_to)) {
+      // The detection searched all of it and found no magic: the walk would
+      // find none either.
+      p = past;
+    } else {
+      bool ok = true;
+      const uint8_t* data = reader.Read(p, static_cast<size_t>(len), ok);
+      if (!ok) PostError(kMsgReadFailed);
+      p = WalkFrames(dev, p, data, static_cast<size_t>(len), variant_.magic, 8, step);
+    }
     progress_.processed_bytes = p - begin;
     PostFound(progress_);
     PostPosition(p / 0x200000);

@@ -30,15 +30,19 @@ inline constexpr size_t kDahuaWalkLimit = 0x1FFFFF;
 // returns true to end the walk there. Returns the window position of the
 // first frame not handled: that frame's start after a stop, else at least
 // kDahuaWalkLimit + 1 (further when the last frame taken ends beyond it).
-template <class ReadBeyond, class OnFrame>
+// `on_searched(from, to)` hears of each stretch of window positions the
+// walk searched and found no magic starting in.
+template <class ReadBeyond, class OnFrame, class OnSearched>
 size_t WalkDahuaFrames(std::span<const uint8_t> held, uint32_t magic, ReadBeyond&& read_beyond,
-                       OnFrame&& on_frame) {
+                       OnFrame&& on_frame, OnSearched&& on_searched) {
   const uint8_t* buf = held.data();
   const size_t valid = held.size();
   const size_t search_end = std::min(kDahuaWalkLimit + 1, valid >= 4 ? valid - 3 : 0);
   size_t i = 0;
   while (i < search_end) {
+    const size_t from = i;
     i = FindMagic(buf, i, search_end, magic);
+    on_searched(from, std::min(i, search_end));
     if (i >= search_end) break;
     DahuaFrame f;
     if (valid - i >= kDahuaFrameHeaderSize) {
@@ -63,6 +67,12 @@ size_t WalkDahuaFrames(std::span<const uint8_t> held, uint32_t magic, ReadBeyond
     i = e;
   }
   return std::max(i, kDahuaWalkLimit + 1);
+}
+
+template <class ReadBeyond, class OnFrame>
+size_t WalkDahuaFrames(std::span<const uint8_t> held, uint32_t magic, ReadBeyond&& read_beyond,
+                       OnFrame&& on_frame) {
+  return WalkDahuaFrames(held, magic, read_beyond, on_frame, [](size_t, size_t) {});
 }
 
 }  // namespace orvane
