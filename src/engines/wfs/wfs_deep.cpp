@@ -65,6 +65,8 @@ void WfsEngine::DeepParse(SourceDevice& device) {
     plan.capacity = static_cast<int32_t>(whole);
     plan.device_size = device.Size();
     plan.skip = params_.bad_area_skip;
+    // A block without a start code is no video, whatever else it holds.
+    plan.known_clear = params_.detection_clear.get();
     WindowReader reader(device, plan, SalvageFailedRead);
     if (!reader.usable()) {
       PostError("错误编码：008");
@@ -75,8 +77,9 @@ void WfsEngine::DeepParse(SourceDevice& device) {
       if (!w.ok) PostError(kMsgReadFailed);
       at = w.position;
       wfs::BlockRecord r;
-      const bool video = wfs::SummariseBlock(static_cast<uint64_t>(at),
-                                             std::span<const uint8_t>(w.data, whole), length, r);
+      const bool video =
+          !w.clear && wfs::SummariseBlock(static_cast<uint64_t>(at),
+                                          std::span<const uint8_t>(w.data, whole), length, r);
       if (video) {
         found.push_back(r);
         progress_.found_count += 1;

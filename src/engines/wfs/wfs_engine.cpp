@@ -15,6 +15,7 @@
 #include "engines/wfs/wfs_align.h"
 #include "engines/wfs/wfs_format.h"
 #include "engines/wfs/wfs_read.h"
+#include "scan/clear_ranges.h"
 #include "scan/task_file.h"
 
 namespace orvane {
@@ -106,6 +107,7 @@ int64_t WfsEngine::DetectSmartValue() {
       from += tenth;
     }
   }
+  if (params_.detection_clear) params_.detection_clear->Settle();
   return votes.Result();
 }
 
@@ -118,16 +120,33 @@ void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::Align
     return;
   }
   const std::span<const uint8_t> all(buf.data(), kProbeBuffer);
+  // What the probe searched in vain is kept for the deep scan until a read
+  // fails: the zeros of a failed read say nothing of the medium's bytes.
+  ClearRanges* clear = params_.detection_clear.get();
+  // A window searched in vain leaves the three positions in front of the
+  // next one unsearched (their codes would end in it); the first bytes of
+  // the next one tell whether a code starts there.
+  uint8_t seam[6] = {};
+  int64_t seam_at = -1;
   int64_t at = from;
   while (at < to && !params_.stop_requested()) {
     const int64_t want = std::min(to - at, kProbeBuffer);
     if (want <= 0) break;
     std::memset(buf.data(), 0, kProbeBuffer);
-    wfs::ReadSalvaging(device, at, buf.data(), static_cast<int32_t>(want));
+    if (!wfs::ReadSalvaging(device, at, buf.data(), static_cast<int32_t>(want))) clear = nullptr;
+    if (clear && seam_at == at - 3 && want >= 3) {
+      std::memcpy(seam + 3, buf.data(), 3);
+      if (wfs::FindStartCode(std::span<const uint8_t>(seam, sizeof seam), 0) == sizeof seam)
+        clear->Add(seam_at, at);
+    }
+    seam_at = -1;
 
     int64_t j = 0;
     while (j <= kProbeScanEnd) {
+      const int64_t searched_from = j;
       j = static_cast<int64_t>(wfs::FindStartCode(all, static_cast<size_t>(j)));
+      // Only codes whose four bytes were all read count as absent.
+      if (clear) clear->Add(at + searched_from, at + std::min(j, want - 3));
       if (j > kProbeScanEnd) break;
       wfs::Frame f;
       if (!wfs::RecogniseFrame(all.subspan(static_cast<size_t>(j)), f)) {
@@ -150,6 +169,10 @@ void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::Align
       votes.Track(static_cast<uint64_t>(at + j), f.size, f.time, f.kind);
       if (votes.decided()) break;
       j = behind;
+    }
+    if (j >= want && want >= 3) {
+      std::memcpy(seam, buf.data() + want - 3, 3);
+      seam_at = at + want - 3;
     }
     at += j;
     if (votes.decided()) {
