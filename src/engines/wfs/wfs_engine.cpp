@@ -132,7 +132,9 @@ void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::Align
   while (at < to && !params_.stop_requested()) {
     const int64_t want = std::min(to - at, kProbeBuffer);
     if (want <= 0) break;
-    std::memset(buf.data(), 0, kProbeBuffer);
+    // A read fills or (failing) salvages all it was asked for; only what
+    // lies behind a short last window keeps the bytes of the one before.
+    std::memset(buf.data() + want, 0, static_cast<size_t>(kProbeBuffer - want));
     if (!wfs::ReadSalvaging(device, at, buf.data(), static_cast<int32_t>(want))) clear = nullptr;
     if (clear && seam_at == at - 3 && want >= 3) {
       std::memcpy(seam + 3, buf.data(), 3);
