@@ -6,6 +6,7 @@
 
 #include "device/byte_order.h"
 #include "device/notify.h"
+#include "device/scan_bytes.h"
 #include "device/source_device.h"
 #include "scan/extent_fits.h"
 #include "scan/page_quota.h"
@@ -235,7 +236,7 @@ void JovisionEngine::ScanSectors(SourceDevice& device) {
   const int64_t end = params_.region_end;
   const AreaSpan areas = AreasOf(params_.region_start, end);
   PostRange(areas.count);
-  std::vector<uint8_t> buffer(kSectorReadSize);
+  ScanBytes buffer(kSectorReadSize);
   for (int64_t k = 0; k < areas.count && !params_.stop_requested(); ++k) {
     const int64_t area = areas.first + k * kJvsAreaSize;
     PostPosition(k);
