@@ -15,7 +15,10 @@ BackgroundPrefetch::~BackgroundPrefetch() {
 }
 
 void BackgroundPrefetch::Ask(const ByteRange& range) {
-  if (range.empty()) return;
+  // A range the page cache holds needs no request, and the thread need not
+  // be woken for it: on a cached image that wake-up, on another processor,
+  // is most of what reading ahead costs.
+  if (range.empty() || backend_.Resident(range.begin, range.length())) return;
   if (!thread_.joinable() && !no_thread_) {
     try {
       thread_ = std::thread([this] { Run(); });

@@ -26,6 +26,9 @@ class ReadBackend {
   // Asks for [offset, offset + length) to be fetched in the background,
   // ahead of the reads that will want it; a hint that may be ignored.
   virtual void Prefetch(int64_t /*offset*/, int64_t /*length*/) {}
+  // Whether all of [offset, offset + length) is known to be in memory
+  // already, so that asking for it would only cost the asking.
+  virtual bool Resident(int64_t /*offset*/, int64_t /*length*/) { return false; }
 };
 
 using BackendFactory = std::function<std::unique_ptr<ReadBackend>()>;

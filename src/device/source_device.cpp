@@ -73,13 +73,15 @@ int64_t CachedPages(int fd, int64_t offset, int64_t length) {
 }  // namespace
 
 void FileBackend::Prefetch(int64_t offset, int64_t length) {
-  // Queues the reads and returns. A range the cache already holds is left
-  // alone: asking for it anyway looks up every page once more.
-  static const int64_t page = std::max<long>(::sysconf(_SC_PAGESIZE), 1);
-  if (length <= 0) return;
-  const int64_t pages = (offset + length - 1) / page - offset / page + 1;
-  if (CachedPages(fd_, offset, length) == pages) return;
+  // Queues the reads and returns.
   ::posix_fadvise(fd_, offset, length, POSIX_FADV_WILLNEED);
+}
+
+bool FileBackend::Resident(int64_t offset, int64_t length) {
+  static const int64_t page = std::max<long>(::sysconf(_SC_PAGESIZE), 1);
+  if (length <= 0 || offset < 0) return false;
+  const int64_t pages = (offset + length - 1) / page - offset / page + 1;
+  return CachedPages(fd_, offset, length) == pages;
 }
 
 std::unique_ptr<ReadBackend> OpenDeviceBackend(const DeviceInfo& device) {

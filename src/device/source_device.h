@@ -29,6 +29,7 @@ class FileBackend final : public ReadBackend {
   int64_t ReadAt(int64_t offset, void* buffer, size_t length) override;
   int64_t Size() override;
   void Prefetch(int64_t offset, int64_t length) override;
+  bool Resident(int64_t offset, int64_t length) override;
 
  private:
   explicit FileBackend(int fd) : fd_(fd) {}
@@ -82,7 +83,7 @@ class SourceDevice {
   std::unique_ptr<ReadBackend> backend_;
   SequentialPrefetch prefetch_;
   std::unique_ptr<BackgroundPrefetch> prefetcher_;  // ends before the backend
-  int64_t medium_size_ = -1;  // learned at the first stream
+  int64_t medium_size_ = -1;                        // learned at the first stream
 };
 
 }  // namespace orvane
