@@ -46,7 +46,9 @@ Bytes BoliFrame(uint8_t channel, uint32_t time, const Bytes& payload) {
     }
   }
   if (body.size() < 16) body.resize(16, 0);
-  Bytes frame(16, 0);
+  Bytes frame;
+  frame.reserve(16 + body.size());
+  frame.resize(16, 0);
   frame[0] = 0x30;
   frame[1] = 0x31;
   frame[2] = channel;
