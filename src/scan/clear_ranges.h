@@ -25,7 +25,6 @@ class ClearRanges {
   void Settle();
   // Whether no signature starts anywhere in [from, to).
   bool Covers(int64_t from, int64_t to) const;
-  bool empty() const { return ranges_.empty(); }
 
  private:
   std::vector<ByteRange> ranges_;

@@ -52,18 +52,6 @@ int64_t WalkFrames(SourceDevice& dev, int64_t at, const uint8_t* buf, size_t val
   return at + static_cast<int64_t>(handled);
 }
 
-// Where a version-2 walk that searches from `at` and finds no magic before
-// the end of its window resumes: the window's end, as WalkDahuaFrames
-// returns it. The positions it searches are those of [at, the first return
-// value); with `read_end` the end of what the walk may read.
-int64_t EmptyWalkWindowEnd(int64_t at, int64_t read_end, int64_t& searched_to) {
-  const int64_t len = std::min<int64_t>(read_end - at, kWalkRead);
-  const int64_t search_end =
-      std::min<int64_t>(static_cast<int64_t>(kDahuaWalkLimit) + 1, len >= 4 ? len - 3 : 0);
-  searched_to = at + search_end;
-  return at + static_cast<int64_t>(kDahuaWalkLimit) + 1;
-}
-
 }  // namespace
 
 int64_t DahuaFamilyEngine::DetectSmartValue() {
@@ -259,12 +247,13 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   while (p < params_.region_end && !params_.stop_requested()) {
     const int64_t len = std::min<int64_t>(params_.region_end - p, kWalkRead);
     if (len <= 0) break;
-    int64_t searched_to = 0;
-    const int64_t past = EmptyWalkWindowEnd(p, params_.region_end, searched_to);
+    const int64_t searched_to =
+        p + static_cast<int64_t>(DahuaWalkSearchEnd(static_cast<size_t>(len)));
     if (clear && clear->Covers(p, searched_to)) {
-      // The detection searched all of it and found no magic: the walk would
-      // find none either.
-      p = past;
+      // The detection searched every position this walk would and found no
+      // magic: the walk would go on at the window's end, as WalkDahuaFrames
+      // does when it finds nothing.
+      p += static_cast<int64_t>(kDahuaWalkLimit) + 1;
     } else {
       bool ok = true;
       const uint8_t* data = reader.Read(p, static_cast<size_t>(len), ok);

@@ -24,6 +24,12 @@ namespace orvane {
 // Frames are taken when they start at or below this position of a window.
 inline constexpr size_t kDahuaWalkLimit = 0x1FFFFF;
 
+// The window positions a walk of `valid` held bytes searches for a magic:
+// those below the return value (a whole magic must fit in what is held).
+inline size_t DahuaWalkSearchEnd(size_t valid) {
+  return std::min(kDahuaWalkLimit + 1, valid >= 4 ? valid - 3 : 0);
+}
+
 // Walks `held`, the bytes at the start of a window. `read_beyond(e)` says
 // whether the magic lies at window position e, which is behind `held`;
 // `on_frame(i, frame)` takes each chained frame at window position i and
@@ -37,7 +43,7 @@ size_t WalkDahuaFrames(std::span<const uint8_t> held, uint32_t magic, ReadBeyond
                        OnFrame&& on_frame, OnSearched&& on_searched) {
   const uint8_t* buf = held.data();
   const size_t valid = held.size();
-  const size_t search_end = std::min(kDahuaWalkLimit + 1, valid >= 4 ? valid - 3 : 0);
+  const size_t search_end = DahuaWalkSearchEnd(valid);
   size_t i = 0;
   while (i < search_end) {
     const size_t from = i;
