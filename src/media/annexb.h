@@ -5,10 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "media/video_frame.h"
+#include "scan/start_code_find.h"
 
 namespace orvane {
 
@@ -34,35 +34,26 @@ std::vector<uint8_t> ParameterSets(VideoCodec codec, const uint8_t* data, size_t
 template <typename Fn>
 void ForEachNal(const uint8_t* d, size_t n, Fn fn) {
   size_t start = n, header = n;
-  for (size_t i = 0; i + 3 <= n; ++i) {
-    if (d[i] != 0 || d[i + 1] != 0 || d[i + 2] != 1) continue;
+  // k is the 01 of each 00 00 01; the next one begins behind it.
+  for (size_t k = FindOneBehindZeros(d, 2, n, 2); k < n; k = FindOneBehindZeros(d, k + 3, n, 2)) {
+    const size_t i = k - 2;
     const size_t code = i > 0 && d[i - 1] == 0 ? i - 1 : i;
     if (header < n) fn(start, header, code);
     start = code;
-    header = i + 3;
-    i += 2;
+    header = k + 1;
   }
   if (header < n) fn(start, header, n);
 }
 
 // Calls `fn(header_byte_offset)` for every NAL unit in order until it
-// returns false. Unlike ForEachNal it does not look for a unit's end, and
-// it skips to the next zero byte with memchr, which makes it quick over
-// long slice data.
+// returns false. Unlike ForEachNal it does not look for a unit's end: each
+// header byte it hands out lies inside the bytes.
 template <typename Fn>
 void ForEachNalHeader(const uint8_t* d, size_t n, Fn fn) {
-  size_t i = 0;
-  while (i + 3 < n) {
-    const void* zero = std::memchr(d + i, 0, n - 3 - i);
-    if (!zero) return;
-    i = static_cast<size_t>(static_cast<const uint8_t*>(zero) - d);
-    if (d[i + 1] == 0 && d[i + 2] == 1) {
-      if (!fn(i + 3)) return;
-      i += 3;
-    } else {
-      ++i;
-    }
-  }
+  if (n < 4) return;
+  for (size_t k = FindOneBehindZeros(d, 2, n - 1, 2); k < n - 1;
+       k = FindOneBehindZeros(d, k + 3, n - 1, 2))
+    if (!fn(k + 1)) return;
 }
 
 }  // namespace orvane

@@ -6,6 +6,7 @@
 #include "device/byte_order.h"
 #include "media/annexb.h"
 #include "media/frame_source.h"
+#include "scan/start_code_find.h"
 #include "scan/task_head.h"
 
 namespace orvane {
@@ -213,15 +214,9 @@ class AnnexBWalk final : public FrameSource {
  private:
   // Offset of the next 00 00 01 at or after `from`; `avail` when none.
   size_t FindStartCode(size_t from, size_t avail) const {
-    const uint8_t* d = window_.data();
-    while (from + 3 <= avail) {
-      const void* zero = std::memchr(d + from, 0, avail - 2 - from);
-      if (!zero) return avail;
-      from = static_cast<size_t>(static_cast<const uint8_t*>(zero) - d);
-      if (d[from + 1] == 0 && d[from + 2] == 1) return from;
-      ++from;
-    }
-    return avail;
+    if (from + 3 > avail) return avail;
+    const size_t one = FindOneBehindZeros(window_.data(), from + 2, avail, 2);
+    return one < avail ? one - 2 : avail;
   }
 
   bool Emit(VideoFrame& frame, size_t n) {
