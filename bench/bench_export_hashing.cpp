@@ -21,11 +21,13 @@
 #include "device/notify.h"
 #include "device/source_device.h"
 #include "imaging/mirror_backup.h"
+#include "quiet_backup.h"
 #include "recordings/export.h"
 #include "scan/scan_parameters.h"
 
 namespace fs = std::filesystem;
 using namespace orvane;
+using namespace orvane::bench;
 
 namespace {
 
@@ -75,15 +77,8 @@ double HashedExport(ScanParameters& p, const RecordingEntry& entry, const std::s
 double HashedBackup(const std::string& from, int64_t bytes, const std::string& to) {
   fs::remove(to);
   BackupJob job;
-  job.source.kind = kEndpointFile;
-  job.source.path = from;
-  job.source.size = bytes;
-  job.target.kind = kEndpointFile;
-  job.target.path = to;
-  BackupHooks quiet;
-  quiet.log = [](std::string_view, std::string_view) {};
-  quiet.progress_range = [](int64_t) {};
-  quiet.progress_position = [](int64_t) {};
+  SetFileToFile(job, from, bytes, to);
+  BackupHooks quiet = QuietBackupHooks();
   const auto t0 = Clock::now();
   const bool ok = RunMirrorBackup(job, quiet);
   const double s = Since(t0);

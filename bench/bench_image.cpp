@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "imaging/mirror_backup.h"
+#include "quiet_backup.h"
 #include "scan/worker_flags.h"
 
 namespace fs = std::filesystem;
 using namespace orvane;
+using namespace orvane::bench;
 
 namespace {
 
@@ -52,15 +54,8 @@ double TimeDd(const std::string& from, const std::string& to) {
 double TimeBackup(const std::string& from, const std::string& to, int64_t bytes) {
   fs::remove(to);
   BackupJob job;
-  job.source.kind = kEndpointFile;
-  job.source.path = from;
-  job.source.size = bytes;
-  job.target.kind = kEndpointFile;
-  job.target.path = to;
-  BackupHooks quiet;
-  quiet.log = [](std::string_view, std::string_view) {};
-  quiet.progress_range = [](int64_t) {};
-  quiet.progress_position = [](int64_t) {};
+  SetFileToFile(job, from, bytes, to);
+  BackupHooks quiet = QuietBackupHooks();
   const auto start = std::chrono::steady_clock::now();
   const bool ok = RunMirrorBackup(job, quiet);
   const double s = Seconds(start);
@@ -103,7 +98,8 @@ int main(int argc, char** argv) {
 
   const double mb = static_cast<double>(bytes) / (1 << 20);
   const double ratio = dd / copy;
-  std::printf("dd bs=2M      %8.1f MiB/s\nmirror backup %8.1f MiB/s\nratio         %8.2f (>= 0.90)\n",
-              mb / dd, mb / copy, ratio);
+  std::printf(
+      "dd bs=2M      %8.1f MiB/s\nmirror backup %8.1f MiB/s\nratio         %8.2f (>= 0.90)\n",
+      mb / dd, mb / copy, ratio);
   return (same && ratio >= 0.9) ? 0 : 1;
 }

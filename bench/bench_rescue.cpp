@@ -39,11 +39,13 @@
 #include "device/source_device.h"
 #include "imaging/mirror_backup.h"
 #include "imaging/rescue_map.h"
+#include "quiet_backup.h"
 #include "synth/linux_bad_sector_backend.h"
 #include "synth/test_support.h"
 
 namespace fs = std::filesystem;
 using namespace orvane;
+using namespace orvane::bench;
 
 namespace {
 
@@ -95,10 +97,7 @@ CopyRun TimeImage(const DeviceInfo& source, const std::string& to, bool hashes) 
   job.hashes_wanted = hashes;
   fs::remove(job.map_path);
   ::sync();
-  BackupHooks quiet;
-  quiet.log = [](std::string_view, std::string_view) {};
-  quiet.progress_range = [](int64_t) {};
-  quiet.progress_position = [](int64_t) {};
+  BackupHooks quiet = QuietBackupHooks();
   const auto start = std::chrono::steady_clock::now();
   CopyRun run;
   run.complete = RunMirrorBackup(job, quiet);
