@@ -6,11 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <vector>
 
 #include "device/source_device.h"
+#include "recordings/small_source.h"
 #include "scan/scan_parameters.h"
-#include "synth/sparse_image.h"
 #include "synth/test_support.h"
 
 namespace orvane {
@@ -24,18 +23,10 @@ ExportedFile FakeMp4(const std::string&, const RecordingEntry&, ScanParameters&,
 }
 
 TEST(ExportFormats, Mp4WithoutTheMediaLibrariesFallsBackToRawAndSaysSo) {
-  synth::TempDir dir;
-  {
-    synth::SparseImage img(dir.File("src.img"), 1 << 20);
-    img.Write(0, std::vector<uint8_t>(4096, 0x5A));
-  }
-  const DeviceInfo device = synth::ImageDevice(dir.File("src.img"));
-  ScanParameters p;
-  p.source = &device;
-  p.brand = BrandBoli;
-  p.mode = ScanModeDeep;
-  SourceDevice dev;
-  dev.Open(device);
+  SmallSource source;
+  synth::TempDir& dir = source.dir;
+  ScanParameters& p = source.p;
+  SourceDevice& dev = source.dev;
   synth::CapturingSink sink;
   ScopedNotifySink scoped(&sink);
   RecordingEntry e;
