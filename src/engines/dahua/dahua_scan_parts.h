@@ -11,13 +11,10 @@
 #include <vector>
 
 #include "engines/dahua/dahua_layout.h"
+#include "scan/magic_find.h"
 #include "scan/recording_entry.h"
 
 namespace orvane {
-
-// First i in [from, end) where the four bytes at p + i equal `magic`, or
-// `end` when there is none. The caller guarantees p[end + 2] is readable.
-size_t FindMagic(const uint8_t* p, size_t from, size_t end, uint32_t magic);
 
 // ----- version 1: chunk summaries and records -----------------------------
 

@@ -1,5 +1,7 @@
 #include "engines/hikvision/hikvision_pack.h"
 
+#include "scan/magic_find.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define ORVANE_X86 1
@@ -65,16 +67,31 @@ void FindSse2(const uint8_t* buf, size_t positions, std::vector<uint32_t>& out) 
 }
 #endif
 
+// With 512-bit vectors the search for the whole start code 00 00 01 BA
+// tests 256 positions with four loads; the pack test runs where it is found.
+void FindByStartCode(SearchIsa isa, const uint8_t* buf, size_t positions,
+                     std::vector<uint32_t>& out) {
+  constexpr uint32_t kPackStartCode = 0xBA010000;  // 00 00 01 BA
+  for (size_t i = 0; (i = FindMagicUsing(isa, buf, i, positions, kPackStartCode)) < positions; ++i)
+    if (IsPackAt(buf + i)) out.push_back(static_cast<uint32_t>(i));
+}
+
 }  // namespace
 
-void FindPackStarts(const uint8_t* buf, size_t positions, std::vector<uint32_t>& out) {
+void FindPackStartsUsing(SearchIsa isa, const uint8_t* buf, size_t positions,
+                         std::vector<uint32_t>& out) {
 #if ORVANE_X86
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) return FindAvx2(buf, positions, out);
+  if (isa == SearchIsa::kAvx512) return FindByStartCode(isa, buf, positions, out);
+  if (isa == SearchIsa::kAvx2) return FindAvx2(buf, positions, out);
   return FindSse2(buf, positions, out);
 #else
+  (void)isa;
   FindTail(buf, 0, positions, out);
 #endif
+}
+
+void FindPackStarts(const uint8_t* buf, size_t positions, std::vector<uint32_t>& out) {
+  FindPackStartsUsing(HostSearchIsa(), buf, positions, out);
 }
 
 }  // namespace orvane::hikvision

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "device/byte_order.h"
 #include "engines/hikvision/hikvision_record.h"
-
-#include <vector>
+#include "scan/search_isa.h"
 
 namespace orvane::hikvision {
 
@@ -41,10 +41,12 @@ inline uint32_t PackTime(const uint8_t* p) {
 
 // Appends to `out` every i < positions where a pack starts. The buffer must
 // hold positions + kPackProbeBytes bytes. Candidates come from a wide compare
-// of the last two start-code bytes (01 BA), so the full test runs on roughly
-// one offset in 65,536 of random data; the widest vectors the processor has
-// are used.
+// of the start code, so the full test runs on roughly one offset in 65,536
+// of random data; the widest vectors the processor has are used.
 void FindPackStarts(const uint8_t* buf, size_t positions, std::vector<uint32_t>& out);
+// The same with the instructions of `isa`, which the processor must run.
+void FindPackStartsUsing(SearchIsa isa, const uint8_t* buf, size_t positions,
+                         std::vector<uint32_t>& out);
 
 // Calls on_pack(i) for every pack start, in order.
 template <class OnPack>

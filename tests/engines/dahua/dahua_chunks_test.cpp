@@ -364,30 +364,3 @@ TEST(DahuaRuns, CodecAndOneGigabyteSplit) {
 
 }  // namespace
 }  // namespace orvane
-
-namespace orvane {
-namespace {
-
-TEST(DahuaMagicSearch, AgreesWithAPlainScan) {
-  std::mt19937 rng(11);
-  for (int round = 0; round < 200; ++round) {
-    std::vector<uint8_t> buf(1000 + rng() % 300, 0);
-    for (auto& b : buf) b = static_cast<uint8_t>("DHAVx"[rng() % 5]);  // many near misses
-    const size_t end = buf.size() - 3;
-    const size_t from = rng() % 200;
-    size_t plain = end;
-    for (size_t i = from; i < end; ++i)
-      if (LoadLE32(&buf[i]) == kMagic) {
-        plain = i;
-        break;
-      }
-    ASSERT_EQ(FindMagic(buf.data(), from, end, kMagic), plain) << round;
-  }
-  std::vector<uint8_t> zeros(4096 + 3, 0);
-  StoreLE32(&zeros[4095], kMagic);  // the last position that may hold one
-  EXPECT_EQ(FindMagic(zeros.data(), 0, 4096, kMagic), 4095u);
-  EXPECT_EQ(FindMagic(zeros.data(), 0, 4095, kMagic), 4095u);  // not found: end
-}
-
-}  // namespace
-}  // namespace orvane

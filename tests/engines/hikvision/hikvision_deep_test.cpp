@@ -57,6 +57,13 @@ TEST(HikvisionPackScan, FindsEveryPackOnceWhereverItStarts) {
     if (hikvision::IsPackAt(buf.data() + i)) naive.push_back(i);
   EXPECT_EQ(found, naive);
   for (size_t a : at) EXPECT_TRUE(std::count(found.begin(), found.end(), a) == 1) << a;
+  // Every instruction set this processor has finds the same packs.
+  for (SearchIsa isa : {SearchIsa::kPlain, SearchIsa::kAvx2, SearchIsa::kAvx512}) {
+    if (!HostRuns(isa)) continue;
+    std::vector<uint32_t> starts;
+    hikvision::FindPackStartsUsing(isa, buf.data(), positions, starts);
+    EXPECT_EQ(std::vector<size_t>(starts.begin(), starts.end()), naive) << static_cast<int>(isa);
+  }
   EXPECT_EQ(hikvision::PackTime(buf.data() + at[3]), 0x12345678u);
 }
 
