@@ -23,13 +23,18 @@ TEST(StartCodeFind, AgreesWithThePlainSearchAtEveryOffsetAndBoundary) {
   // Bytes mostly 0 and 1 make near misses (00 01, 00 00 02, 01 01) common,
   // so that a lane or a shift out of place shows.
   for (int round = 0; round < 200; ++round) {
-    std::vector<uint8_t> b(3 + rng() % 200);
+    std::vector<uint8_t> b(3 + rng() % 700);  // past two blocks of 256
     for (auto& x : b) x = static_cast<uint8_t>(rng() % 5 == 0 ? 1 : (rng() % 3 == 0 ? 2 : 0));
     for (int zeros : {2, 3}) {
       for (size_t from = static_cast<size_t>(zeros); from <= b.size(); ++from) {
         const size_t end = from + rng() % (b.size() - from + 1);
-        ASSERT_EQ(FindOneBehindZeros(b.data(), from, end, zeros), Reference(b, from, end, zeros))
-            << "round " << round << " zeros " << zeros << " from " << from << " end " << end;
+        const size_t want = Reference(b, from, end, zeros);
+        for (SearchIsa isa : {SearchIsa::kPlain, SearchIsa::kAvx2, SearchIsa::kAvx512}) {
+          if (!HostRuns(isa)) continue;
+          ASSERT_EQ(FindOneBehindZerosUsing(isa, b.data(), from, end, zeros), want)
+              << "round " << round << " zeros " << zeros << " from " << from << " end " << end
+              << " isa " << static_cast<int>(isa);
+        }
       }
     }
   }
@@ -49,6 +54,29 @@ TEST(StartCodeFind, FindsTheOnlyCodeInALongRunOfNoiseAndNothingPastTheEnd) {
   b[at - 3] = 5;
   EXPECT_EQ(FindOneBehindZeros(b.data(), 3, b.size(), 3), b.size());
   EXPECT_EQ(FindOneBehindZeros(b.data(), 3, b.size(), 2), at);
+}
+
+TEST(StartCodeFind, FindsALoneCodeInNoiseAtEveryOffsetAroundTheBlocks) {
+  // Without 00 or 01 bytes around it, a code's zeros may sit in the word in
+  // front of a block or straddle a word of the block grid; each case shows.
+  std::vector<uint8_t> noise(700);
+  std::mt19937 rng(9);
+  for (auto& x : noise) x = static_cast<uint8_t>(rng() | 0x80);
+  for (int zeros : {2, 3}) {
+    for (size_t from : {3u, 4u}) {
+      for (size_t k = from; k < 700; ++k) {
+        std::vector<uint8_t> b = noise;
+        for (int z = 1; z <= zeros; ++z) b[k - static_cast<size_t>(z)] = 0;
+        b[k] = 1;
+        for (SearchIsa isa : {SearchIsa::kPlain, SearchIsa::kAvx2, SearchIsa::kAvx512}) {
+          if (!HostRuns(isa)) continue;
+          ASSERT_EQ(FindOneBehindZerosUsing(isa, b.data(), from, 700, zeros), k)
+              << "zeros " << zeros << " from " << from << " k " << k << " isa "
+              << static_cast<int>(isa);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
