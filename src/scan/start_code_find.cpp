@@ -62,7 +62,10 @@ __attribute__((target("avx512f,avx512bw"))) size_t FindAvx512(const uint8_t* p, 
     __mmask32 words = 0;
 #pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
-      const __m512i w = _mm512_loadu_si512(p + base + 64 * k);
+      __m512i w = _mm512_loadu_si512(p + base + 64 * k);
+      // One load for both compares: left alone, the compiler loads the
+      // bytes once per element width.
+      asm("" : "+v"(w));
       ones |= _mm512_cmpeq_epi8_mask(w, one);
       words |= _mm512_testn_epi16_mask(w, zero_or_one_high);
     }
