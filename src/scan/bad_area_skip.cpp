@@ -118,6 +118,16 @@ bool BadAreaSkip::Read(SourceDevice& device, int64_t device_size, int64_t offset
   return ok;
 }
 
+void BadAreaSkip::NoteRead(int64_t device_size, int64_t offset, int64_t length) {
+  int64_t end = offset + std::max<int64_t>(length, 0);
+  if (device_size > 0) end = std::min(end, device_size);
+  const int64_t from = std::max(offset, skip_until_);
+  if (from >= end) return;
+  map_.Mark(from, end - from, kAreaFinished);
+  skip_ = kMinSkip;
+  failing_ = false;
+}
+
 std::vector<ByteRange> BadAreaSkip::UnreadAreas() const {
   std::vector<ByteRange> out;
   for (const MapArea& a : map_.Areas()) {

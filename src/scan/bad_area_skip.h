@@ -43,6 +43,11 @@ class BadAreaSkip {
   bool Read(SourceDevice& device, int64_t device_size, int64_t offset, uint8_t* buffer,
             size_t length, size_t capacity);
 
+  // [offset, offset + length) was read whole elsewhere (a survey ahead of
+  // the scan) and is taken as this object's own whole read of it, except
+  // for a skip under way, whose bytes stay unread.
+  void NoteRead(int64_t device_size, int64_t offset, int64_t length);
+
   // Areas that failed or were skipped: '-' the sector a read failed at,
   // '*' what was skipped behind it (ddrescue's non-trimmed).
   const RescueMap& map() const { return map_; }

@@ -20,42 +20,66 @@ WindowReader::WindowReader(SourceDevice& device, const WindowPlan& plan, Salvage
   } catch (const std::bad_alloc&) {
     usable_ = false;
   }
+  if (usable_ && plan_.survey && plan_.survey_source) {
+    SurveyAhead::Plan ahead{plan_.start, plan_.end,      plan_.read_bytes, plan_.clip_to_end,
+                            plan_.step,  plan_.capacity, plan_.device_size};
+    ahead_ = std::make_unique<SurveyAhead>(plan_.survey_source, ahead, plan_.survey);
+  }
 }
 
 WindowReader::WindowReader(SourceDevice& device, int64_t device_size, int64_t start, int64_t end,
                            int32_t window, int32_t step, BadAreaSkip* skip)
-    : WindowReader(device, WindowPlan{start, end, window, true, step, window, device_size, skip}) {}
+    : WindowReader(device, [&] {
+        WindowPlan plan;
+        plan.start = start;
+        plan.end = end;
+        plan.read_bytes = window;
+        plan.step = step;
+        plan.capacity = window;
+        plan.device_size = device_size;
+        plan.skip = skip;
+        return plan;
+      }()) {}
 
 void WindowReader::ReadInto(Slot& slot, int64_t position) {
   const auto length = static_cast<int32_t>(
       plan_.clip_to_end ? std::min<int64_t>(plan_.read_bytes, plan_.end - position)
                         : plan_.read_bytes);
-  if (plan_.known_clear && plan_.known_clear->Covers(position, position + length)) {
-    if (zeros_.empty()) {
-      try {
-        zeros_.assign(slot.bytes.size(), 0);
-      } catch (const std::bad_alloc&) {
-      }
-    }
-    if (!zeros_.empty()) {
-      slot.window = Window{zeros_.data(), position, length, true, true};
-      slot.next = position + std::min(length, plan_.step);
-      return;
-    }
+  if (plan_.known_clear && plan_.known_clear->Covers(position, position + length) &&
+      HandOutClear(slot, position, length))
+    return;
+  if (ahead_ && ahead_->Empty(position) && HandOutClear(slot, position, length)) {
+    if (plan_.skip) plan_.skip->NoteRead(plan_.device_size, position, length);
+    return;
   }
   uint8_t* data = slot.bytes.data();
   if (plan_.skip) {
     const bool ok = plan_.skip->Read(device_, plan_.device_size, position, data,
                                      static_cast<size_t>(length), slot.bytes.size());
+    if (!ok && ahead_) ahead_->Stop();
     slot.window = Window{data, position, length, ok};
     slot.next = position + std::min(length, plan_.step);
     return;
   }
   const bool ok = ReadZeroed(device_, plan_.device_size, position, data,
                              static_cast<size_t>(length), slot.bytes.size());
+  if (!ok && ahead_) ahead_->Stop();
   if (!ok && salvage_) salvage_(device_, position, data, length);
   slot.window = Window{data, position, length, ok};
   slot.next = position + std::min(length, plan_.step);
+}
+
+bool WindowReader::HandOutClear(Slot& slot, int64_t position, int32_t length) {
+  if (zeros_.empty()) {
+    try {
+      zeros_.assign(slot.bytes.size(), 0);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+  slot.window = Window{zeros_.data(), position, length, true, true};
+  slot.next = position + std::min(length, plan_.step);
+  return true;
 }
 
 bool WindowReader::Next(Window& out) {

@@ -6,14 +6,18 @@
 //
 // The windows are read on the caller's thread, in order; the device keeps
 // the kernel reading ahead of them (see SequentialPrefetch), so that the
-// medium works while the caller searches. Notifications stay with the
-// caller: a window says whether its read failed, and the caller reports it.
+// medium works while the caller searches. Where the caller gives a survey,
+// a second thread reads and searches every other window and spares the
+// caller those it finds empty. Notifications stay with the caller: a window
+// says whether its read failed, and the caller reports it.
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "device/scan_bytes.h"
+#include "scan/survey_ahead.h"
 
 namespace orvane {
 
@@ -42,6 +46,13 @@ struct WindowPlan {
   // a window whose bytes lie inside one is handed out as zeros, unread. Only
   // for callers that find nothing in zeros and nothing in such a stretch.
   const ClearRanges* known_clear = nullptr;
+  // With both set, a second thread reads and searches every other window
+  // ahead of the caller (see SurveyAhead); a window it finds empty is handed
+  // out as zeros and `clear`, unread. `survey` must say false only of bytes
+  // in which the caller would find nothing, and the caller must find
+  // nothing in zeros.
+  const DeviceInfo* survey_source = nullptr;
+  SurveyAhead::Survey survey;
 };
 
 class WindowReader {
@@ -82,6 +93,9 @@ class WindowReader {
 
   // Reads the window at `position` into `slot`.
   void ReadInto(Slot& slot, int64_t position);
+  // Hands out the window at `position` as zeros, unread; false when the
+  // zeros could not be had.
+  bool HandOutClear(Slot& slot, int64_t position, int32_t length);
 
   SourceDevice& device_;
   const WindowPlan plan_;
@@ -89,6 +103,7 @@ class WindowReader {
   int64_t position_;  // the next window to hand out
   Slot held_;         // the window handed out
   ScanBytes zeros_;   // the bytes of a window known clear, made when first needed
+  std::unique_ptr<SurveyAhead> ahead_;
   bool usable_ = true;
 };
 

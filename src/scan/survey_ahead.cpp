@@ -1,0 +1,123 @@
+#include "scan/survey_ahead.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+
+#include "scan/salvage_read.h"
+
+namespace orvane {
+
+SurveyAhead::SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey survey)
+    : plan_(plan), survey_(std::move(survey)) {
+  if (!source || !survey_ || plan_.step <= 0 || plan_.read_bytes <= 0) return;
+  if (std::thread::hardware_concurrency() < 2) return;
+  // A few windows are not worth a thread.
+  if (plan_.end - plan_.start < 4 * plan_.step) return;
+  device_.Open(*source);
+  if (!device_.is_open()) return;
+  try {
+    buffer_.assign(static_cast<size_t>(std::max(plan_.capacity, plan_.read_bytes)), 0);
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::bad_alloc&) {
+  } catch (const std::system_error&) {
+  }
+}
+
+SurveyAhead::~SurveyAhead() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void SurveyAhead::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+  }
+  changed_.notify_all();
+}
+
+int64_t SurveyAhead::NextClaim() const {
+  if (stopped_ || anchor_ < 0) return -1;
+  // Only on an empty stretch: the scan has stepped along the grid, and the
+  // last window found holding something lies well behind it. Over video a
+  // walk leaves the grid at every window, and a scan on a fixed grid gets
+  // a window read twice only now and then.
+  if (at_ < 2 || at_ < resume_at_) return -1;
+  // The thread takes the odd windows, the scan the even ones. Below
+  // at_ + 2 * kAhead no two of them share a slot, nor one with the window
+  // the scan may be waiting for.
+  for (int64_t k = at_ + 1 + (at_ % 2 == 0 ? 0 : 1); k < at_ + 2 * kAhead; k += 2) {
+    if (PositionOf(k) >= plan_.end) return -1;
+    const Slot& s = SlotOf(k);
+    if (s.index == k && s.generation == generation_) continue;  // taken
+    return k;
+  }
+  return -1;
+}
+
+void SurveyAhead::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    int64_t k = -1;
+    changed_.wait(lock, [&] { return quit_ || (k = NextClaim()) >= 0; });
+    if (quit_) return;
+    const uint64_t generation = generation_;
+    const int64_t position = PositionOf(k);
+    SlotOf(k) = Slot{k, generation, State::kReading};
+    lock.unlock();
+
+    const int64_t left = plan_.end - position;
+    const size_t length = static_cast<size_t>(
+        plan_.clip_to_end ? std::min<int64_t>(plan_.read_bytes, left) : plan_.read_bytes);
+    const bool ok =
+        ReadZeroed(device_, plan_.device_size, position, buffer_.data(), length, buffer_.size());
+    const State verdict =
+        !ok ? State::kFailed : (survey_(buffer_.data(), length) ? State::kHolds : State::kEmpty);
+
+    lock.lock();
+    if (!ok) stopped_ = true;
+    Slot& s = SlotOf(k);
+    if (s.index == k && s.generation == generation) s.state = verdict;
+    if (verdict == State::kHolds && generation == generation_)
+      resume_at_ = std::max(resume_at_, k + kPauseAfterHolds);
+    changed_.notify_all();
+  }
+}
+
+bool SurveyAhead::Empty(int64_t position) {
+  if (!thread_.joinable()) return false;
+  std::unique_lock lock(mutex_);
+  const bool on_grid = anchor_ >= 0 && position >= anchor_ &&
+                       (position - anchor_) % plan_.step == 0 &&
+                       (position - anchor_) / plan_.step >= at_;
+  if (!on_grid) {
+    anchor_ = position;
+    at_ = 0;
+    resume_at_ = 0;
+    ++generation_;
+    lock.unlock();
+    changed_.notify_all();
+    return false;
+  }
+  at_ = (position - anchor_) / plan_.step;
+  changed_.notify_all();
+  if (at_ % 2 == 0) return false;
+  Slot& s = SlotOf(at_);
+  if (s.index != at_ || s.generation != generation_) {
+    // Not taken yet: the scan reads it itself.
+    s = Slot{at_, generation_, State::kScan};
+    return false;
+  }
+  const int64_t index = at_;
+  const uint64_t generation = generation_;
+  auto mine = [&] { return s.index == index && s.generation == generation; };
+  changed_.wait(lock, [&] { return !mine() || s.state != State::kReading || quit_; });
+  return mine() && s.state == State::kEmpty;
+}
+
+}  // namespace orvane

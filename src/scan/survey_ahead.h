@@ -1,0 +1,100 @@
+#pragma once
+// Surveys, on a second thread, windows a scan comes to while the ones before
+// them hold nothing. Of the windows ahead of the scan on its grid, every
+// other one is read on that thread, into a buffer of its own, and searched
+// there; only the verdict crosses over. On the empty stretches of a disk the
+// two processors then copy and search each their own windows, and no byte
+// moves from one processor's cache to the other's. A window that may hold
+// something is read and worked on by the scan itself, as without a survey,
+// so nothing of the scan's results depends on it.
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "device/device_info.h"
+#include "device/scan_bytes.h"
+#include "device/source_device.h"
+
+namespace orvane {
+
+class SurveyAhead {
+ public:
+  // False only when the scan's own search of `length` bytes (zero behind
+  // them up to the plan's capacity) would find nothing there. Runs on the
+  // survey's thread: it may use nothing but the bytes.
+  using Survey = std::function<bool(const uint8_t* data, size_t length)>;
+
+  struct Plan {
+    int64_t start = 0;
+    int64_t end = 0;  // windows begin below this
+    // Bytes read at a window's position; with clip_to_end, no more than
+    // remain below `end`.
+    int32_t read_bytes = 0;
+    bool clip_to_end = true;
+    // From a window that held nothing to the next one.
+    int64_t step = 0;
+    int32_t capacity = 0;     // the survey's buffer, zero behind what was read
+    int64_t device_size = 0;  // 0 = unknown
+  };
+
+  // Starts the thread on a device of its own. Without one (the source does
+  // not open again, a single processor, a region of a few windows) Empty()
+  // is always false and the scan runs as it would alone.
+  SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey survey);
+  ~SurveyAhead();
+  SurveyAhead(const SurveyAhead&) = delete;
+  SurveyAhead& operator=(const SurveyAhead&) = delete;
+
+  // Whether the window at `position` was read whole and holds nothing. Tells
+  // the thread where the scan stands, too: it surveys the grid of `step`
+  // from the first position asked after the scan left the grid.
+  bool Empty(int64_t position);
+  // After a failed read: no more reads ahead, each of which could cost
+  // seconds on a failing drive.
+  void Stop();
+
+  bool running() const { return thread_.joinable(); }
+
+ private:
+  enum class State { kFree, kScan, kReading, kEmpty, kHolds, kFailed };
+  struct Slot {
+    int64_t index = -1;
+    uint64_t generation = 0;
+    State state = State::kFree;
+  };
+  static constexpr int kAhead = 4;  // windows of the thread's ahead of the scan
+  // Windows the scan goes on before the thread reads again after it found
+  // one that holds something.
+  static constexpr int64_t kPauseAfterHolds = 8;
+
+  void Run();
+  // The next window for the thread, or -1. Under the lock.
+  int64_t NextClaim() const;
+  Slot& SlotOf(int64_t index) { return slots_[static_cast<size_t>((index / 2) % kAhead)]; }
+  const Slot& SlotOf(int64_t index) const {
+    return slots_[static_cast<size_t>((index / 2) % kAhead)];
+  }
+  int64_t PositionOf(int64_t index) const { return anchor_ + index * plan_.step; }
+
+  const Plan plan_;
+  const Survey survey_;
+  SourceDevice device_;
+  ScanBytes buffer_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int64_t anchor_ = -1;  // the grid: anchor_ + k * step
+  int64_t at_ = 0;       // the index the scan stands at
+  int64_t resume_at_ = 0;
+  uint64_t generation_ = 0;
+  Slot slots_[kAhead];
+  bool quit_ = false;
+  bool stopped_ = false;
+  std::thread thread_;
+};
+
+}  // namespace orvane
