@@ -11,6 +11,7 @@
 #include "scan/extent_fits.h"
 #include "scan/salvage_read.h"
 #include "scan/start_code_find.h"
+#include "scan/survey_ahead.h"
 #include "scan/task_file.h"
 #include "scan/walk_reader.h"
 
@@ -137,13 +138,34 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
     std::memset(buffer.data() + wanted, 0, buffer.size() - static_cast<size_t>(wanted));
     return buffer.data() + lead;
   });
+  // A step without a start code holds no frame header for ScanBuffer.
+  SurveyAhead ahead(params_.source,
+                    SurveyAhead::Plan{position, end, kReadSize, true, kStep,
+                                      kReadSize + static_cast<int32_t>(kSectorSize), 0},
+                    [](const uint8_t* data, size_t) {
+                      const size_t limit = static_cast<size_t>(kStep) + 19;
+                      return FindOneBehindZeros(data, 19, limit, 3) < limit;
+                    });
   while (position < end && !params_.stop_requested()) {
     const int64_t n = std::min<int64_t>(end - position, kReadSize);
     if (n < 1) break;
-    bool ok = true;
-    const uint8_t* data = reader.Read(position, static_cast<size_t>(n), ok);
-    if (!ok) PostError(kMsgReadFailed);
-    position = ScanBuffer(device, std::span<const uint8_t>(data, kReadSize), position);
+    if (ahead.Empty(position)) {
+      if (params_.bad_area_skip) {
+        // Taken as the sector-aligned read the reader would have made.
+        const int64_t lead = position % kSectorSize;
+        params_.bad_area_skip->NoteRead(device.Size(), position - lead,
+                                        (lead + n + kSectorSize - 1) / kSectorSize * kSectorSize);
+      }
+      position += kStep;
+    } else {
+      bool ok = true;
+      const uint8_t* data = reader.Read(position, static_cast<size_t>(n), ok);
+      if (!ok) {
+        PostError(kMsgReadFailed);
+        ahead.Stop();
+      }
+      position = ScanBuffer(device, std::span<const uint8_t>(data, kReadSize), position);
+    }
     progress_.processed_bytes = position - first;
     PostFound(progress_);
     PostPosition(position / kStep);

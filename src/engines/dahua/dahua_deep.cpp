@@ -16,6 +16,7 @@
 #include "engines/dahua/frame_walk.h"
 #include "engines/dahua/walk_read.h"
 #include "scan/clear_ranges.h"
+#include "scan/survey_ahead.h"
 #include "scan/task_file.h"
 #include "scan/walk_reader.h"
 #include "scan/window_reader.h"
@@ -50,6 +51,15 @@ int64_t WalkFrames(SourceDevice& dev, int64_t at, const uint8_t* buf, size_t val
         if (clear) clear->Add(at + static_cast<int64_t>(from), at + static_cast<int64_t>(to));
       });
   return at + static_cast<int64_t>(handled);
+}
+
+// A walk's window holds nothing for it when no magic starts where the walk
+// searches.
+SurveyAhead::Survey MagicSurvey(uint32_t magic) {
+  return [magic](const uint8_t* data, size_t length) {
+    const size_t end = DahuaWalkSearchEnd(length);
+    return FindMagic(data, 0, end, magic) < end;
+  };
 }
 
 }  // namespace
@@ -100,14 +110,28 @@ void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_
   // What the probe searched is kept for the deep scan until a read fails:
   // the zeros of a failed read say nothing of the bytes on the medium.
   ClearRanges* clear = params_.detection_clear.get();
+  SurveyAhead ahead(params_.source,
+                    SurveyAhead::Plan{from, to, static_cast<int32_t>(kWalkRead), true,
+                                      static_cast<int64_t>(kDahuaWalkLimit) + 1,
+                                      static_cast<int32_t>(kWalkRead) + 64, size},
+                    MagicSurvey(variant_.magic));
   for (int64_t p = from; !params_.stop_requested();) {
     const int64_t len = std::min<int64_t>(to - p, kWalkRead);
     if (len <= 0) break;
+    if (ahead.Empty(p)) {
+      // What the walk does with a window without a magic.
+      if (clear) clear->Add(p, p + static_cast<int64_t>(DahuaWalkSearchEnd(static_cast<size_t>(len))));
+      progress_.processed_bytes += len;
+      p += static_cast<int64_t>(kDahuaWalkLimit) + 1;
+      if (p >= to) break;
+      continue;
+    }
     bool ok = true;
     const uint8_t* data = ReadForWalk(dev, size, p, static_cast<size_t>(len), buf, ok);
     if (!ok) {
       PostError(kMsgReadFailed);
       clear = nullptr;
+      ahead.Stop();
     }
     progress_.processed_bytes += len;
     p = WalkFrames(

@@ -7,6 +7,7 @@
 #include "device/source_device.h"
 #include "engines/hikvision/hikvision_engine.h"
 #include "engines/hikvision/hikvision_pack.h"
+#include "scan/magic_find.h"
 #include "scan/window_reader.h"
 #include "scan/task_file.h"
 
@@ -88,15 +89,30 @@ void HikvisionEngine::DeepParse(SourceDevice& device) {
 
   hikvision::SegmentTracker segment;
   {
-    WindowReader reader(device, device_size, position, end, kWindowBytes, kStepBytes,
-                        params_.bad_area_skip);
+    WindowPlan plan;
+    plan.start = position;
+    plan.end = end;
+    plan.read_bytes = kWindowBytes;
+    plan.step = kStepBytes;
+    plan.capacity = kWindowBytes;
+    plan.device_size = device_size;
+    plan.skip = params_.bad_area_skip;
+    // Every pack starts with the start code: a window without one holds none.
+    plan.survey_source = params_.source;
+    plan.survey = [](const uint8_t* data, size_t) {
+      return FindMagic(data, 0, kStepBytes, hikvision::kPackStartCode) < kStepBytes;
+    };
+    WindowReader reader(device, plan);
     WindowReader::Window w;
     while (!params_.stop_requested() && reader.Next(w)) {
       if (!w.ok) PostError(kMsgReadFailed);
-      hikvision::ForEachPack(w.data, kStepBytes, [&](size_t i) {
-        const int64_t at = w.position + static_cast<int64_t>(i);
-        if (auto closed = segment.OnPack(at, hikvision::PackTime(w.data + i))) AddFound(*closed);
-      });
+      if (!w.clear) {
+        hikvision::ForEachPack(w.data, kStepBytes, [&](size_t i) {
+          const int64_t at = w.position + static_cast<int64_t>(i);
+          if (auto closed = segment.OnPack(at, hikvision::PackTime(w.data + i)))
+            AddFound(*closed);
+        });
+      }
       if (found_.size() > kFlushThreshold) Flush(writer);
       position = w.position + std::min(w.length, kStepBytes);
       // Counted so that the speed and the time left of a long scan can be shown.

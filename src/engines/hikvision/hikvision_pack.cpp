@@ -71,7 +71,6 @@ void FindSse2(const uint8_t* buf, size_t positions, std::vector<uint32_t>& out) 
 // tests 256 positions with four loads; the pack test runs where it is found.
 void FindByStartCode(SearchIsa isa, const uint8_t* buf, size_t positions,
                      std::vector<uint32_t>& out) {
-  constexpr uint32_t kPackStartCode = 0xBA010000;  // 00 00 01 BA
   for (size_t i = 0; (i = FindMagicUsing(isa, buf, i, positions, kPackStartCode)) < positions; ++i)
     if (IsPackAt(buf + i)) out.push_back(static_cast<uint32_t>(i));
 }

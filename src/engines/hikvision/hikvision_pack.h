@@ -24,6 +24,9 @@ inline constexpr int64_t kMaxSegmentBytes = 0x40000000;
 // Length given to a segment of one pack; such segments are dropped.
 inline constexpr int32_t kSinglePackLength = 512;
 
+// The pack start code 00 00 01 BA, read little-endian.
+inline constexpr uint32_t kPackStartCode = 0xBA010000;
+
 // Pack start code at 0, stream map at 20, the "HK" mark at 32. `p` must give
 // kPackProbeBytes bytes.
 inline bool IsPackAt(const uint8_t* p) {
