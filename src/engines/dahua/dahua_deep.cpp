@@ -15,6 +15,7 @@
 #include "engines/dahua/dahua_scan_parts.h"
 #include "engines/dahua/frame_walk.h"
 #include "engines/dahua/walk_read.h"
+#include "scan/bad_area_skip.h"
 #include "scan/clear_ranges.h"
 #include "scan/survey_ahead.h"
 #include "scan/task_file.h"
@@ -120,7 +121,8 @@ void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_
     if (len <= 0) break;
     if (ahead.Empty(p)) {
       // What the walk does with a window without a magic.
-      if (clear) clear->Add(p, p + static_cast<int64_t>(DahuaWalkSearchEnd(static_cast<size_t>(len))));
+      if (clear)
+        clear->Add(p, p + static_cast<int64_t>(DahuaWalkSearchEnd(static_cast<size_t>(len))));
       progress_.processed_bytes += len;
       p += static_cast<int64_t>(kDahuaWalkLimit) + 1;
       if (p >= to) break;
@@ -184,6 +186,10 @@ void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
     plan.skip = params_.bad_area_skip;
     // A chunk without a magic is no video, whatever else it holds.
     plan.known_clear = params_.detection_clear.get();
+    plan.survey_source = params_.source;
+    plan.survey = [n, magic = variant_.magic](const uint8_t* data, size_t) {
+      return FindMagic(data, 0, n, magic) < n;
+    };
     WindowReader reader(dev, plan);
     if (!reader.usable()) {
       task.Close();
@@ -268,6 +274,11 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
         return ReadForWalk(device, size, at, len, buf, ok, skip);
       });
   const ClearRanges* clear = params_.detection_clear.get();
+  SurveyAhead ahead(params_.source,
+                    SurveyAhead::Plan{p, params_.region_end, static_cast<int32_t>(kWalkRead), true,
+                                      static_cast<int64_t>(kDahuaWalkLimit) + 1,
+                                      static_cast<int32_t>(kWalkRead) + 64, size},
+                    MagicSurvey(variant_.magic));
   while (p < params_.region_end && !params_.stop_requested()) {
     const int64_t len = std::min<int64_t>(params_.region_end - p, kWalkRead);
     if (len <= 0) break;
@@ -278,10 +289,20 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
       // magic: the walk would go on at the window's end, as WalkDahuaFrames
       // does when it finds nothing.
       p += static_cast<int64_t>(kDahuaWalkLimit) + 1;
+    } else if (ahead.Empty(p)) {
+      // The same, searched on the survey's thread.
+      if (params_.bad_area_skip) {
+        const int64_t lead = p % 512;
+        params_.bad_area_skip->NoteRead(size, p - lead, (lead + len + 511) / 512 * 512);
+      }
+      p += static_cast<int64_t>(kDahuaWalkLimit) + 1;
     } else {
       bool ok = true;
       const uint8_t* data = reader.Read(p, static_cast<size_t>(len), ok);
-      if (!ok) PostError(kMsgReadFailed);
+      if (!ok) {
+        PostError(kMsgReadFailed);
+        ahead.Stop();
+      }
       p = WalkFrames(dev, p, data, static_cast<size_t>(len), variant_.magic, 8, step);
     }
     progress_.processed_bytes = p - begin;

@@ -14,6 +14,7 @@
 #include "engines/wfs/wfs_blocks.h"
 #include "engines/wfs/wfs_chain.h"
 #include "engines/wfs/wfs_engine.h"
+#include "engines/wfs/wfs_format.h"
 #include "engines/wfs/wfs_read.h"
 #include "scan/extent_fits.h"
 #include "scan/page_quota.h"
@@ -67,6 +68,10 @@ void WfsEngine::DeepParse(SourceDevice& device) {
     plan.skip = params_.bad_area_skip;
     // A block without a start code is no video, whatever else it holds.
     plan.known_clear = params_.detection_clear.get();
+    plan.survey_source = params_.source;
+    plan.survey = [whole](const uint8_t* data, size_t) {
+      return wfs::FindStartCode(std::span<const uint8_t>(data, whole), 0) < whole;
+    };
     WindowReader reader(device, plan, SalvageFailedRead);
     if (!reader.usable()) {
       PostError("错误编码：008");

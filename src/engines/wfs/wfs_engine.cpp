@@ -16,6 +16,7 @@
 #include "engines/wfs/wfs_format.h"
 #include "engines/wfs/wfs_read.h"
 #include "scan/clear_ranges.h"
+#include "scan/survey_ahead.h"
 #include "scan/task_file.h"
 
 namespace orvane {
@@ -128,14 +129,51 @@ void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::Align
   // the next one tell whether a code starts there.
   uint8_t seam[6] = {};
   int64_t seam_at = -1;
+  // A window without a code anywhere is one the walk below steps over whole.
+  SurveyAhead ahead(
+      params_.source,
+      SurveyAhead::Plan{from, to, static_cast<int32_t>(kProbeBuffer), true, kProbeBuffer,
+                        static_cast<int32_t>(kProbeBuffer), device.Size()},
+      [](const uint8_t* data, size_t) {
+        const std::span<const uint8_t> window(data, kProbeBuffer);
+        return wfs::FindStartCode(window, 0) < window.size();
+      });
   int64_t at = from;
   while (at < to && !params_.stop_requested()) {
     const int64_t want = std::min(to - at, kProbeBuffer);
     if (want <= 0) break;
+    if (ahead.Empty(at)) {
+      // As below for a window searched in vain. Its seams need only the
+      // three bytes on either side of each.
+      if (clear && seam_at == at - 3 && want >= 3) {
+        device.Read(at, seam + 3, 3);
+        if (!device.ok())
+          clear = nullptr;
+        else if (wfs::FindStartCode(std::span<const uint8_t>(seam, sizeof seam), 0) ==
+                 sizeof seam) {
+          clear->Add(seam_at, at);
+        }
+      }
+      seam_at = -1;
+      if (clear) clear->Add(at, at + want - 3);
+      if (clear && want >= 3) {
+        device.Read(at + want - 3, seam, 3);
+        if (device.ok())
+          seam_at = at + want - 3;
+        else
+          clear = nullptr;
+      }
+      if (!clear) ahead.Stop();
+      at += kProbeBuffer;
+      continue;
+    }
     // A read fills or (failing) salvages all it was asked for; only what
     // lies behind a short last window keeps the bytes of the one before.
     std::memset(buf.data() + want, 0, static_cast<size_t>(kProbeBuffer - want));
-    if (!wfs::ReadSalvaging(device, at, buf.data(), static_cast<int32_t>(want))) clear = nullptr;
+    if (!wfs::ReadSalvaging(device, at, buf.data(), static_cast<int32_t>(want))) {
+      clear = nullptr;
+      ahead.Stop();
+    }
     if (clear && seam_at == at - 3 && want >= 3) {
       std::memcpy(seam + 3, buf.data(), 3);
       if (wfs::FindStartCode(std::span<const uint8_t>(seam, sizeof seam), 0) == sizeof seam)

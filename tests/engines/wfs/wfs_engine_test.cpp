@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -332,10 +333,12 @@ TEST(WfsTaskReading, MissingFileIsReported) {
   EXPECT_TRUE(sink.Has("load task file error"));
 }
 
-// A medium of any size that reads as zeros and remembers where it was read.
+// A medium of any size that reads as zeros and remembers where the first
+// device opened on it (the scan's own, not a survey's) read it.
 struct ZeroMedium {
   int64_t size;
   std::shared_ptr<std::vector<int64_t>> reads = std::make_shared<std::vector<int64_t>>();
+  std::shared_ptr<std::atomic<int>> opened = std::make_shared<std::atomic<int>>(0);
   ScanParameters* stop_after_first = nullptr;
   DeviceInfo Device() const {
     DeviceInfo d;
@@ -345,13 +348,14 @@ struct ZeroMedium {
     auto reads_ = reads;
     auto size_ = size;
     auto stop = stop_after_first;
+    auto opened_ = opened;
     d.backend = std::make_shared<const BackendFactory>([=]() -> std::unique_ptr<ReadBackend> {
       struct Backend final : ReadBackend {
         int64_t size;
         std::shared_ptr<std::vector<int64_t>> reads;
         ScanParameters* stop;
         int64_t ReadAt(int64_t offset, void* buf, size_t len) override {
-          reads->push_back(offset);
+          if (reads) reads->push_back(offset);
           if (stop) stop->stop.store(1);
           if (offset >= size) return 0;
           const size_t n = static_cast<size_t>(std::min<int64_t>(len, size - offset));
@@ -362,7 +366,7 @@ struct ZeroMedium {
       };
       auto b = std::make_unique<Backend>();
       b->size = size_;
-      b->reads = reads_;
+      b->reads = opened_->fetch_add(1) == 0 ? reads_ : nullptr;
       b->stop = stop;
       return b;
     });
