@@ -61,6 +61,9 @@ class SourceDevice {
   // Byte length of the open medium (image file or drive), or 0 when unknown.
   int64_t Size();
   void Close();
+  // Reads from here on ask the kernel for nothing ahead of them: for a
+  // second reader of a stream that another device already keeps fetched.
+  void ReadNothingAhead() { prefetch_.Stop(); }
 
   int32_t status() const { return status_; }
   bool ok() const { return status_ == kStatusOk; }

@@ -16,6 +16,8 @@ SurveyAhead::SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey surv
   if (plan_.end - plan_.start < 4 * plan_.step) return;
   device_.Open(*source);
   if (!device_.is_open()) return;
+  // The scan's own device keeps the kernel reading ahead of both.
+  device_.ReadNothingAhead();
   try {
     buffer_.assign(static_cast<size_t>(std::max(plan_.capacity, plan_.read_bytes)), 0);
     thread_ = std::thread([this] { Run(); });
