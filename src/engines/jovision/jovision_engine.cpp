@@ -11,6 +11,7 @@
 #include "scan/extent_fits.h"
 #include "scan/page_quota.h"
 #include "scan/salvage_read.h"
+#include "scan/survey_ahead.h"
 #include "scan/task_file.h"
 
 namespace orvane {
@@ -237,12 +238,31 @@ void JovisionEngine::ScanSectors(SourceDevice& device) {
   const AreaSpan areas = AreasOf(params_.region_start, end);
   PostRange(areas.count);
   ScanBytes buffer(kSectorReadSize);
+  // A step whose sectors start no file holds nothing for the loop below
+  // (the survey looks at the whole step, also behind the region's end).
+  SurveyAhead ahead(params_.source,
+                    SurveyAhead::Plan{areas.first, end, kSectorReadSize, false, kStep,
+                                      kSectorReadSize, device.Size()},
+                    [](const uint8_t* data, size_t length) {
+                      const std::span<const uint8_t> step(data, length);
+                      for (size_t j = 0; j < static_cast<size_t>(kStep); j += kSectorSize)
+                        if (data[j] == 'J' && IsJvsFileStart(step, j)) return true;
+                      return false;
+                    });
   for (int64_t k = 0; k < areas.count && !params_.stop_requested(); ++k) {
     const int64_t area = areas.first + k * kJvsAreaSize;
     PostPosition(k);
     for (int64_t d = 0; d < kJvsAreaSize && area + d < end; d += kStep) {
       const int64_t at = area + d;
-      if (!ReadSalvaging(device, at, buffer.data(), kSectorReadSize)) PostError(kMsgReadFailed);
+      if (ahead.Empty(at)) {
+        progress_.processed_bytes = std::min(at + kStep, end) - areas.first;
+        PostFound(progress_);
+        continue;
+      }
+      if (!ReadSalvaging(device, at, buffer.data(), kSectorReadSize)) {
+        PostError(kMsgReadFailed);
+        ahead.Stop();
+      }
       const size_t limit = static_cast<size_t>(std::min<int64_t>(kStep, end - at));
       for (size_t j = 0; j < limit; j += kSectorSize) {
         if (buffer[j] != 'J' || !IsJvsFileStart(buffer, j)) continue;
