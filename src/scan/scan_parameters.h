@@ -61,6 +61,9 @@ struct ScanParameters {
   // Filled by the smart-value detection with what it searched and found no
   // frame in, for the deep scan of the same region to step over.
   std::shared_ptr<ClearRanges> detection_clear;
+  // Whether the scans may read ahead on a second thread (see SurveyAhead).
+  // Nothing found depends on it; tests turn it off to show as much.
+  bool survey_ahead = true;
   int64_t smart_value = 0;        // bytes
   int64_t user_smart_value = -1;  // bytes; -1 = not given
   int32_t buffer = kDefaultBuffer;
@@ -73,6 +76,12 @@ struct ScanParameters {
 
   bool stop_requested() const { return stop.load(std::memory_order_relaxed) != 0; }
 };
+
+// The device a scan's second thread reads from (see SurveyAhead): the
+// source, unless the survey is off.
+inline const DeviceInfo* SurveySource(const ScanParameters& p) {
+  return p.survey_ahead ? p.source : nullptr;
+}
 
 // Brand names as the user and the CLI use them ("hikvision", ... "zhiling").
 const char* BrandSlug(int32_t brand);

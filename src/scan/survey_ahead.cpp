@@ -8,8 +8,8 @@
 
 namespace orvane {
 
-SurveyAhead::SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey survey)
-    : plan_(plan), survey_(std::move(survey)) {
+SurveyAhead::SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey survey, Notes notes)
+    : plan_(plan), survey_(std::move(survey)), notes_(std::move(notes)) {
   if (!source || !survey_ || plan_.step <= 0 || plan_.read_bytes <= 0) return;
   if (std::thread::hardware_concurrency() < 2) return;
   // A few windows are not worth a thread.
@@ -63,6 +63,7 @@ int64_t SurveyAhead::NextClaim() const {
 }
 
 void SurveyAhead::Run() {
+  std::vector<uint8_t> notes;
   std::unique_lock lock(mutex_);
   for (;;) {
     int64_t k = -1;
@@ -70,7 +71,13 @@ void SurveyAhead::Run() {
     if (quit_) return;
     const uint64_t generation = generation_;
     const int64_t position = PositionOf(k);
-    SlotOf(k) = Slot{k, generation, State::kReading};
+    {
+      Slot& s = SlotOf(k);
+      s.index = k;
+      s.generation = generation;
+      s.state = State::kReading;
+      s.notes.clear();
+    }
     lock.unlock();
 
     const int64_t left = plan_.end - position;
@@ -78,21 +85,37 @@ void SurveyAhead::Run() {
         plan_.clip_to_end ? std::min<int64_t>(plan_.read_bytes, left) : plan_.read_bytes);
     const bool ok =
         ReadZeroed(device_, plan_.device_size, position, buffer_.data(), length, buffer_.size());
-    const State verdict =
+    State verdict =
         !ok ? State::kFailed : (survey_(buffer_.data(), length) ? State::kHolds : State::kEmpty);
+    notes.clear();
+    if (verdict == State::kHolds && notes_) {
+      notes_(buffer_.data(), length, position, notes);
+      verdict = State::kNoted;
+    }
 
     lock.lock();
     if (!ok) stopped_ = true;
     Slot& s = SlotOf(k);
-    if (s.index == k && s.generation == generation) s.state = verdict;
+    if (s.index == k && s.generation == generation) {
+      s.state = verdict;
+      s.notes.swap(notes);
+    }
     if (verdict == State::kHolds && generation == generation_)
       resume_at_ = std::max(resume_at_, k + kPauseAfterHolds);
     changed_.notify_all();
   }
 }
 
-bool SurveyAhead::Empty(int64_t position) {
-  if (!thread_.joinable()) return false;
+bool SurveyAhead::Empty(int64_t position) { return Await(position, nullptr) == State::kEmpty; }
+
+bool SurveyAhead::Surveyed(int64_t position, std::vector<uint8_t>& notes) {
+  notes.clear();
+  const State state = Await(position, &notes);
+  return state == State::kEmpty || state == State::kNoted;
+}
+
+SurveyAhead::State SurveyAhead::Await(int64_t position, std::vector<uint8_t>* notes) {
+  if (!thread_.joinable()) return State::kScan;
   std::unique_lock lock(mutex_);
   const bool on_grid = anchor_ >= 0 && position >= anchor_ &&
                        (position - anchor_) % plan_.step == 0 &&
@@ -104,22 +127,24 @@ bool SurveyAhead::Empty(int64_t position) {
     ++generation_;
     lock.unlock();
     changed_.notify_all();
-    return false;
+    return State::kScan;
   }
   at_ = (position - anchor_) / plan_.step;
   changed_.notify_all();
-  if (at_ % 2 == 0) return false;
+  if (at_ % 2 == 0) return State::kScan;
   Slot& s = SlotOf(at_);
   if (s.index != at_ || s.generation != generation_) {
     // Not taken yet: the scan reads it itself.
-    s = Slot{at_, generation_, State::kScan};
-    return false;
+    s = Slot{at_, generation_, State::kScan, {}};
+    return State::kScan;
   }
   const int64_t index = at_;
   const uint64_t generation = generation_;
   auto mine = [&] { return s.index == index && s.generation == generation; };
   changed_.wait(lock, [&] { return !mine() || s.state != State::kReading || quit_; });
-  return mine() && s.state == State::kEmpty;
+  if (!mine() || s.state == State::kReading) return State::kScan;
+  if (notes) notes->swap(s.notes);
+  return s.state;
 }
 
 }  // namespace orvane

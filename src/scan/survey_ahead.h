@@ -28,6 +28,12 @@ class SurveyAhead {
   // survey's thread: it may use nothing but the bytes.
   using Survey = std::function<bool(const uint8_t* data, size_t length)>;
 
+  // What the scan needs of the window at `position` that may hold
+  // something, worked out where its bytes are, appended to `notes`. Runs on
+  // the survey's thread.
+  using Notes = std::function<void(const uint8_t* data, size_t length, int64_t position,
+                                   std::vector<uint8_t>& notes)>;
+
   struct Plan {
     int64_t start = 0;
     int64_t end = 0;  // windows begin below this
@@ -44,7 +50,10 @@ class SurveyAhead {
   // Starts the thread on a device of its own. Without one (the source does
   // not open again, a single processor, a region of a few windows) Empty()
   // is always false and the scan runs as it would alone.
-  SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey survey);
+  // With `notes` the thread also works out what the scan needs of the
+  // windows that hold something, and does so on every stretch, not only on
+  // empty ones: no window is then read twice.
+  SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey survey, Notes notes = {});
   ~SurveyAhead();
   SurveyAhead(const SurveyAhead&) = delete;
   SurveyAhead& operator=(const SurveyAhead&) = delete;
@@ -53,6 +62,9 @@ class SurveyAhead {
   // the thread where the scan stands, too: it surveys the grid of `step`
   // from the first position asked after the scan left the grid.
   bool Empty(int64_t position);
+  // As Empty(), for a survey with notes: whether the thread read the window
+  // at `position` whole, `notes` then holding its notes (none when empty).
+  bool Surveyed(int64_t position, std::vector<uint8_t>& notes);
   // After a failed read: no more reads ahead, each of which could cost
   // seconds on a failing drive.
   void Stop();
@@ -60,11 +72,12 @@ class SurveyAhead {
   bool running() const { return thread_.joinable(); }
 
  private:
-  enum class State { kFree, kScan, kReading, kEmpty, kHolds, kFailed };
+  enum class State { kFree, kScan, kReading, kEmpty, kHolds, kNoted, kFailed };
   struct Slot {
     int64_t index = -1;
     uint64_t generation = 0;
     State state = State::kFree;
+    std::vector<uint8_t> notes;
   };
   static constexpr int kAhead = 4;  // windows of the thread's ahead of the scan
   // Windows the scan goes on before the thread reads again after it found
@@ -72,6 +85,9 @@ class SurveyAhead {
   static constexpr int64_t kPauseAfterHolds = 8;
 
   void Run();
+  // The state the window at `position` ends in once the thread is done with
+  // it; kScan when the scan is to read it itself. Its notes go to `notes`.
+  State Await(int64_t position, std::vector<uint8_t>* notes);
   // The next window for the thread, or -1. Under the lock.
   int64_t NextClaim() const;
   Slot& SlotOf(int64_t index) { return slots_[static_cast<size_t>((index / 2) % kAhead)]; }
@@ -82,6 +98,7 @@ class SurveyAhead {
 
   const Plan plan_;
   const Survey survey_;
+  const Notes notes_;
   SourceDevice device_;
   ScanBytes buffer_;
 

@@ -23,7 +23,7 @@ WindowReader::WindowReader(SourceDevice& device, const WindowPlan& plan, Salvage
   if (usable_ && plan_.survey && plan_.survey_source) {
     SurveyAhead::Plan ahead{plan_.start, plan_.end,      plan_.read_bytes, plan_.clip_to_end,
                             plan_.step,  plan_.capacity, plan_.device_size};
-    ahead_ = std::make_unique<SurveyAhead>(plan_.survey_source, ahead, plan_.survey);
+    ahead_ = std::make_unique<SurveyAhead>(plan_.survey_source, ahead, plan_.survey, plan_.notes);
   }
 }
 
@@ -48,7 +48,10 @@ void WindowReader::ReadInto(Slot& slot, int64_t position) {
   if (plan_.known_clear && plan_.known_clear->Covers(position, position + length) &&
       HandOutClear(slot, position, length))
     return;
-  if (ahead_ && ahead_->Empty(position) && HandOutClear(slot, position, length)) {
+  const bool surveyed =
+      ahead_ && (plan_.notes ? ahead_->Surveyed(position, slot.notes) : ahead_->Empty(position));
+  if (surveyed && HandOutClear(slot, position, length)) {
+    if (plan_.notes) slot.window.notes = &slot.notes;
     if (plan_.skip) plan_.skip->NoteRead(plan_.device_size, position, length);
     return;
   }

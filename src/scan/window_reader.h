@@ -53,6 +53,9 @@ struct WindowPlan {
   // nothing in zeros.
   const DeviceInfo* survey_source = nullptr;
   SurveyAhead::Survey survey;
+  // With it, the thread also works out what the caller needs of the windows
+  // that hold something; such a window comes with its notes, unread.
+  SurveyAhead::Notes notes;
 };
 
 class WindowReader {
@@ -63,6 +66,9 @@ class WindowReader {
     int32_t length = 0;  // bytes asked for at `position`
     bool ok = true;      // false: the read failed (zero behind what it brought, unless salvaged)
     bool clear = false;  // inside a known clear stretch: zeros, not read
+    // Worked on by the survey (zeros, not read): what the plan's notes made
+    // of its bytes, nothing when it holds nothing.
+    const std::vector<uint8_t>* notes = nullptr;
   };
   // Called after a failed read, with the window as it left it (zero behind
   // the bytes in front of the bad spot), to recover what it can.
@@ -89,6 +95,7 @@ class WindowReader {
     ScanBytes bytes;
     Window window;
     int64_t next = 0;  // where the window after it begins
+    std::vector<uint8_t> notes;
   };
 
   // Reads the window at `position` into `slot`.

@@ -89,6 +89,37 @@ TEST(SurveyAhead, NeverCallsAWindowThatHoldsSomethingEmptyAndSparesTheScanMostOf
   }
 }
 
+TEST(SurveyAhead, WithNotesItHandsOverWhatItFoundAlsoAmongFullWindows) {
+  if (!TwoProcessors()) GTEST_SKIP() << "one processor: no survey thread";
+  synth::TempDir dir;
+  // Most windows hold a mark: a survey with notes goes on among them.
+  std::vector<int> marked;
+  for (int w = 0; w < kWindows; ++w)
+    if (w % 7 != 3) marked.push_back(w);
+  const DeviceInfo image = synth::ImageDevice(MarkedImage(dir, marked));
+  SurveyAhead ahead(&image, GridPlan(), MarkSurvey(),
+                    [](const uint8_t* data, size_t length, int64_t, std::vector<uint8_t>& notes) {
+                      for (size_t i = 0; i < length; ++i)
+                        if (data[i] == kMark) notes.push_back(static_cast<uint8_t>(i / 8));
+                    });
+  int handed_over = 0;
+  std::vector<uint8_t> notes;
+  for (int64_t p = 0; p < kWindow * kWindows; p += kWindow) {
+    if (!ahead.Surveyed(p, notes)) {
+      WorkOnAWindow();
+      continue;
+    }
+    ++handed_over;
+    // The mark of a marked window sits at 1000: note 125; none otherwise.
+    if (Marked(marked, p)) {
+      ASSERT_EQ(notes, std::vector<uint8_t>{125}) << p;
+    } else {
+      ASSERT_TRUE(notes.empty()) << p;
+    }
+  }
+  EXPECT_GT(handed_over, 0);
+}
+
 TEST(SurveyAhead, AFailedReadIsNoVerdictAndEndsTheReadsAhead) {
   if (!TwoProcessors()) GTEST_SKIP() << "one processor: no survey thread";
   synth::TempDir dir;

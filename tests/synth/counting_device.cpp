@@ -47,7 +47,7 @@ DeviceInfo CountingImageDevice(const std::string& path, std::shared_ptr<CountedR
 
 CountedParse ParseCounted(const std::string& image, int32_t brand, int32_t version,
                           int64_t given_smart, const std::string& task_path,
-                          const ByteRange& failing) {
+                          const ByteRange& failing, bool survey) {
   auto reads = std::make_shared<CountedReads>();
   reads->SetFailing(failing);
   const DeviceInfo dev = CountingImageDevice(image, reads);
@@ -59,6 +59,7 @@ CountedParse ParseCounted(const std::string& image, int32_t brand, int32_t versi
   p.region_end = dev.size;
   p.user_smart_value = given_smart;
   p.task_path = task_path;
+  p.survey_ahead = survey;
   CapturingSink sink;
   ScopedNotifySink scope(&sink);
   p.smart_value = ResolveSmartValue(p);

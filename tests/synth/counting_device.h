@@ -35,8 +35,9 @@ struct CountedParse {
   int64_t smart = 0;    // the smart value the scan used
   bool shared = false;  // the detection handed the scan what it searched
 };
+// With `survey` false the scans read on one thread only.
 CountedParse ParseCounted(const std::string& image, int32_t brand, int32_t version,
                           int64_t given_smart, const std::string& task_path,
-                          const ByteRange& failing = {});
+                          const ByteRange& failing = {}, bool survey = true);
 
 }  // namespace orvane::synth

@@ -139,7 +139,7 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
     return buffer.data() + lead;
   });
   // A step without a start code holds no frame header for ScanBuffer.
-  SurveyAhead ahead(params_.source,
+  SurveyAhead ahead(SurveySource(params_),
                     SurveyAhead::Plan{position, end, kReadSize, true, kStep,
                                       kReadSize + static_cast<int32_t>(kSectorSize), 0},
                     [](const uint8_t* data, size_t) {

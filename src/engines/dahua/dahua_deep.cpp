@@ -111,7 +111,7 @@ void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_
   // What the probe searched is kept for the deep scan until a read fails:
   // the zeros of a failed read say nothing of the bytes on the medium.
   ClearRanges* clear = params_.detection_clear.get();
-  SurveyAhead ahead(params_.source,
+  SurveyAhead ahead(SurveySource(params_),
                     SurveyAhead::Plan{from, to, static_cast<int32_t>(kWalkRead), true,
                                       static_cast<int64_t>(kDahuaWalkLimit) + 1,
                                       static_cast<int32_t>(kWalkRead) + 64, size},
@@ -186,9 +186,17 @@ void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
     plan.skip = params_.bad_area_skip;
     // A chunk without a magic is no video, whatever else it holds.
     plan.known_clear = params_.detection_clear.get();
-    plan.survey_source = params_.source;
+    plan.survey_source = SurveySource(params_);
     plan.survey = [n, magic = variant_.magic](const uint8_t* data, size_t) {
       return FindMagic(data, 0, n, magic) < n;
+    };
+    // A chunk's notes are its record, none when it is no video.
+    plan.notes = [n, magic = variant_.magic](const uint8_t* data, size_t, int64_t position,
+                                             std::vector<uint8_t>& notes) {
+      ChunkSummary summary;
+      if (!AnalyzeChunk(data, n, position, magic, summary)) return;
+      notes.resize(ChunkRecordSize(summary));
+      EncodeChunkRecord(summary, notes.data());
     };
     WindowReader reader(dev, plan);
     if (!reader.usable()) {
@@ -200,16 +208,28 @@ void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
     while (!params_.stop_requested() && reader.Next(w)) {
       if (!w.ok) PostError(kMsgReadFailed);
       p = w.position;
-      const bool video = !w.clear && AnalyzeChunk(w.data, n, p, variant_.magic, s);
-      if (video) {
-        const size_t rs = ChunkRecordSize(s);
+      auto room_for = [&](size_t rs) {
         if (out.size() + rs > kRecordBatch) {
           task.Append(out);
           out.clear();
         }
+      };
+      bool video = false;
+      if (w.notes) {
+        video = !w.notes->empty();
+        if (video) {
+          room_for(w.notes->size());
+          out.insert(out.end(), w.notes->begin(), w.notes->end());
+        }
+      } else if (!w.clear && AnalyzeChunk(w.data, n, p, variant_.magic, s)) {
+        video = true;
+        const size_t rs = ChunkRecordSize(s);
+        room_for(rs);
         const size_t o = out.size();
         out.resize(o + rs);
         EncodeChunkRecord(s, out.data() + o);
+      }
+      if (video) {
         ++progress_.found_count;
         progress_.found_bytes += buffer;
       }
@@ -274,7 +294,7 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
         return ReadForWalk(device, size, at, len, buf, ok, skip);
       });
   const ClearRanges* clear = params_.detection_clear.get();
-  SurveyAhead ahead(params_.source,
+  SurveyAhead ahead(SurveySource(params_),
                     SurveyAhead::Plan{p, params_.region_end, static_cast<int32_t>(kWalkRead), true,
                                       static_cast<int64_t>(kDahuaWalkLimit) + 1,
                                       static_cast<int32_t>(kWalkRead) + 64, size},

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "device/byte_order.h"
 #include "device/notify.h"
 #include "device/source_device.h"
 #include "engines/hikvision/hikvision_engine.h"
@@ -98,15 +99,30 @@ void HikvisionEngine::DeepParse(SourceDevice& device) {
     plan.device_size = device_size;
     plan.skip = params_.bad_area_skip;
     // Every pack starts with the start code: a window without one holds none.
-    plan.survey_source = params_.source;
+    plan.survey_source = SurveySource(params_);
     plan.survey = [](const uint8_t* data, size_t) {
       return FindMagic(data, 0, kStepBytes, hikvision::kPackStartCode) < kStepBytes;
+    };
+    // Each pack of a window as its offset and time, four bytes each.
+    plan.notes = [](const uint8_t* data, size_t, int64_t, std::vector<uint8_t>& notes) {
+      hikvision::ForEachPack(data, kStepBytes, [&](size_t i) {
+        const size_t n = notes.size();
+        notes.resize(n + 8);
+        StoreLE32(notes.data() + n, static_cast<uint32_t>(i));
+        StoreLE32(notes.data() + n + 4, hikvision::PackTime(data + i));
+      });
     };
     WindowReader reader(device, plan);
     WindowReader::Window w;
     while (!params_.stop_requested() && reader.Next(w)) {
       if (!w.ok) PostError(kMsgReadFailed);
-      if (!w.clear) {
+      if (w.notes) {
+        const std::vector<uint8_t>& notes = *w.notes;
+        for (size_t k = 0; k + 8 <= notes.size(); k += 8) {
+          const int64_t at = w.position + LoadLE32(notes.data() + k);
+          if (auto closed = segment.OnPack(at, LoadLE32(notes.data() + k + 4))) AddFound(*closed);
+        }
+      } else if (!w.clear) {
         hikvision::ForEachPack(w.data, kStepBytes, [&](size_t i) {
           const int64_t at = w.position + static_cast<int64_t>(i);
           if (auto closed = segment.OnPack(at, hikvision::PackTime(w.data + i)))

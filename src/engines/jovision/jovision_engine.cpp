@@ -240,7 +240,7 @@ void JovisionEngine::ScanSectors(SourceDevice& device) {
   ScanBytes buffer(kSectorReadSize);
   // A step whose sectors start no file holds nothing for the loop below
   // (the survey looks at the whole step, also behind the region's end).
-  SurveyAhead ahead(params_.source,
+  SurveyAhead ahead(SurveySource(params_),
                     SurveyAhead::Plan{areas.first, end, kSectorReadSize, false, kStep,
                                       kSectorReadSize, device.Size()},
                     [](const uint8_t* data, size_t length) {

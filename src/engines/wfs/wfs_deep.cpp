@@ -68,7 +68,7 @@ void WfsEngine::DeepParse(SourceDevice& device) {
     plan.skip = params_.bad_area_skip;
     // A block without a start code is no video, whatever else it holds.
     plan.known_clear = params_.detection_clear.get();
-    plan.survey_source = params_.source;
+    plan.survey_source = SurveySource(params_);
     plan.survey = [whole](const uint8_t* data, size_t) {
       return wfs::FindStartCode(std::span<const uint8_t>(data, whole), 0) < whole;
     };

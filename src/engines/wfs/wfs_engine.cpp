@@ -131,7 +131,7 @@ void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::Align
   int64_t seam_at = -1;
   // A window without a code anywhere is one the walk below steps over whole.
   SurveyAhead ahead(
-      params_.source,
+      SurveySource(params_),
       SurveyAhead::Plan{from, to, static_cast<int32_t>(kProbeBuffer), true, kProbeBuffer,
                         static_cast<int32_t>(kProbeBuffer), device.Size()},
       [](const uint8_t* data, size_t) {

@@ -43,11 +43,12 @@ std::string BuildDisk(const synth::TempDir& tmp) {
 }
 
 synth::CountedParse Parse(const std::string& image, const synth::TempDir& tmp, int32_t version,
-                          int64_t given_smart, const ByteRange& failing = {}) {
-  return synth::ParseCounted(
-      image, BrandDahua, version, given_smart,
-      tmp.File("t" + std::to_string(version) + "-" + std::to_string(given_smart) + ".tak"),
-      failing);
+                          int64_t given_smart, const ByteRange& failing = {}, bool survey = true) {
+  return synth::ParseCounted(image, BrandDahua, version, given_smart,
+                             tmp.File("t" + std::to_string(version) + "-" +
+                                      std::to_string(given_smart) + (survey ? "" : "-one") +
+                                      ".tak"),
+                             failing, survey);
 }
 
 TEST(DahuaSharedPass, TheScanStepsOverWhatTheDetectionSearchedAndFindsTheSame) {
@@ -79,6 +80,23 @@ TEST(DahuaSharedPass, WhatTheDetectionFailedToReadIsReadAgain) {
     const synth::CountedParse detected = Parse(image, tmp, version, -1, marginal);
     const synth::CountedParse given = Parse(image, tmp, version, detected.smart);
     EXPECT_EQ(detected.task, given.task) << "version " << version;
+  }
+}
+
+// The detection and both scans read the same with a second thread surveying
+// ahead as without one, and find the same: the chunk scan's records made on
+// that thread included.
+TEST(DahuaSharedPass, ASecondThreadChangesNothing) {
+  synth::TempDir tmp;
+  const std::string image = BuildDisk(tmp);
+  for (int32_t version : {1, 2}) {
+    for (int64_t smart : {int64_t{-1}, Parse(image, tmp, version, -1).smart}) {
+      const synth::CountedParse two = Parse(image, tmp, version, smart);
+      const synth::CountedParse one = Parse(image, tmp, version, smart, {}, false);
+      ASSERT_FALSE(one.task.empty());
+      EXPECT_EQ(two.smart, one.smart) << "version " << version;
+      EXPECT_EQ(two.task, one.task) << "version " << version << " smart " << smart;
+    }
   }
 }
 

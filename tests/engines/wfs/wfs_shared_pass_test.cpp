@@ -27,11 +27,13 @@ struct Disk {
     disk.Plant(2, synth::PackTime(2016, 5, 17, 12, 0, 0), {19, 20});
     disk.WipeIndex();
   }
-  synth::CountedParse Parse(int32_t version, int64_t given_smart, const ByteRange& failing = {}) {
-    return synth::ParseCounted(
-        disk.path(), BrandWfs, version, given_smart,
-        dir.File("t" + std::to_string(version) + "-" + std::to_string(given_smart) + ".tak"),
-        failing);
+  synth::CountedParse Parse(int32_t version, int64_t given_smart, const ByteRange& failing = {},
+                            bool survey = true) {
+    return synth::ParseCounted(disk.path(), BrandWfs, version, given_smart,
+                               dir.File("t" + std::to_string(version) + "-" +
+                                        std::to_string(given_smart) + (survey ? "" : "-one") +
+                                        ".tak"),
+                               failing, survey);
   }
 };
 
@@ -60,6 +62,21 @@ TEST(WfsSharedPass, WhatTheDetectionFailedToReadIsReadAgain) {
         d.Parse(version, -1, ByteRange::FromLength(second, 0x400000));
     const synth::CountedParse given = d.Parse(version, detected.smart);
     EXPECT_EQ(detected.task, given.task) << "version " << version;
+  }
+}
+
+// The detection and the scans read the same with a second thread surveying
+// ahead as without one, and find the same.
+TEST(WfsSharedPass, ASecondThreadChangesNothing) {
+  Disk d;
+  for (int32_t version : {1, 2}) {
+    for (int64_t smart : {int64_t{-1}, d.Parse(version, -1).smart}) {
+      const synth::CountedParse two = d.Parse(version, smart);
+      const synth::CountedParse one = d.Parse(version, smart, {}, false);
+      ASSERT_FALSE(one.task.empty());
+      EXPECT_EQ(two.smart, one.smart) << "version " << version;
+      EXPECT_EQ(two.task, one.task) << "version " << version << " smart " << smart;
+    }
   }
 }
 
