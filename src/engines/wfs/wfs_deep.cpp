@@ -72,6 +72,14 @@ void WfsEngine::DeepParse(SourceDevice& device) {
     plan.survey = [whole](const uint8_t* data, size_t) {
       return wfs::FindStartCode(std::span<const uint8_t>(data, whole), 0) < whole;
     };
+    // A block's notes are its record, none when it holds no video.
+    plan.notes = [whole, length](const uint8_t* data, size_t, int64_t position,
+                                 std::vector<uint8_t>& notes) {
+      wfs::BlockRecord r;
+      if (wfs::SummariseBlock(static_cast<uint64_t>(position),
+                              std::span<const uint8_t>(data, whole), length, r))
+        wfs::EncodeBlockRecord(r, notes);
+    };
     WindowReader reader(device, plan, SalvageFailedRead);
     if (!reader.usable()) {
       PostError("错误编码：008");
@@ -82,9 +90,15 @@ void WfsEngine::DeepParse(SourceDevice& device) {
       if (!w.ok) PostError(kMsgReadFailed);
       at = w.position;
       wfs::BlockRecord r;
-      const bool video =
-          !w.clear && wfs::SummariseBlock(static_cast<uint64_t>(at),
-                                          std::span<const uint8_t>(w.data, whole), length, r);
+      bool video = false;
+      if (w.notes) {
+        size_t used = 0;
+        video = !w.notes->empty() &&
+                wfs::DecodeBlockRecord(*w.notes, r, used) == wfs::DecodeResult::Ok;
+      } else {
+        video = !w.clear && wfs::SummariseBlock(static_cast<uint64_t>(at),
+                                                std::span<const uint8_t>(w.data, whole), length, r);
+      }
       if (video) {
         found.push_back(r);
         progress_.found_count += 1;
