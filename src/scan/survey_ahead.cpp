@@ -85,16 +85,22 @@ void SurveyAhead::Run() {
         plan_.clip_to_end ? std::min<int64_t>(plan_.read_bytes, left) : plan_.read_bytes);
     const bool ok =
         ReadZeroed(device_, plan_.device_size, position, buffer_.data(), length, buffer_.size());
-    State verdict =
-        !ok ? State::kFailed : (survey_(buffer_.data(), length) ? State::kHolds : State::kEmpty);
+    State verdict = State::kFailed;
     notes.clear();
-    if (verdict == State::kHolds && notes_) {
-      notes_(buffer_.data(), length, position, notes);
-      verdict = State::kNoted;
+    try {
+      if (ok) verdict = survey_(buffer_.data(), length) ? State::kHolds : State::kEmpty;
+      if (verdict == State::kHolds && notes_) {
+        notes_(buffer_.data(), length, position, notes);
+        verdict = State::kNoted;
+      }
+    } catch (const std::bad_alloc&) {
+      // No room for the notes: the scan reads the window itself, and this
+      // thread stops.
+      verdict = State::kFailed;
     }
 
     lock.lock();
-    if (!ok) stopped_ = true;
+    if (verdict == State::kFailed) stopped_ = true;
     Slot& s = SlotOf(k);
     if (s.index == k && s.generation == generation) {
       s.state = verdict;
