@@ -13,7 +13,7 @@ SurveyAhead::SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey surv
   if (!source || !survey_ || plan_.step <= 0 || plan_.read_bytes <= 0) return;
   if (std::thread::hardware_concurrency() < 2) return;
   // A few windows are not worth a thread.
-  if (plan_.end - plan_.start < 4 * plan_.step) return;
+  if (plan_.end - plan_.start < 4 * static_cast<int64_t>(plan_.step)) return;
   device_.Open(*source);
   if (!device_.is_open()) return;
   // The scan's own device keeps the kernel reading ahead of both.

@@ -18,6 +18,7 @@
 #include "device/device_info.h"
 #include "device/scan_bytes.h"
 #include "device/source_device.h"
+#include "scan/window_grid.h"
 
 namespace orvane {
 
@@ -34,18 +35,9 @@ class SurveyAhead {
   using Notes = std::function<void(const uint8_t* data, size_t length, int64_t position,
                                    std::vector<uint8_t>& notes)>;
 
-  struct Plan {
-    int64_t start = 0;
-    int64_t end = 0;  // windows begin below this
-    // Bytes read at a window's position; with clip_to_end, no more than
-    // remain below `end`.
-    int32_t read_bytes = 0;
-    bool clip_to_end = true;
-    // From a window that held nothing to the next one.
-    int64_t step = 0;
-    int32_t capacity = 0;     // the survey's buffer, zero behind what was read
-    int64_t device_size = 0;  // 0 = unknown
-  };
+  // The windows ahead: `step` is the distance from a window that held
+  // nothing to the next.
+  using Plan = WindowGrid;
 
   // Starts the thread on a device of its own. Without one (the source does
   // not open again, a single processor, a region of a few windows) Empty()

@@ -21,25 +21,26 @@ WindowReader::WindowReader(SourceDevice& device, const WindowPlan& plan, Salvage
     usable_ = false;
   }
   if (usable_ && plan_.survey && plan_.survey_source) {
-    SurveyAhead::Plan ahead{plan_.start, plan_.end,      plan_.read_bytes, plan_.clip_to_end,
-                            plan_.step,  plan_.capacity, plan_.device_size};
-    ahead_ = std::make_unique<SurveyAhead>(plan_.survey_source, ahead, plan_.survey, plan_.notes);
+    ahead_ = std::make_unique<SurveyAhead>(plan_.survey_source, plan_, plan_.survey, plan_.notes);
   }
 }
 
 WindowReader::WindowReader(SourceDevice& device, int64_t device_size, int64_t start, int64_t end,
                            int32_t window, int32_t step, BadAreaSkip* skip)
-    : WindowReader(device, [&] {
-        WindowPlan plan;
-        plan.start = start;
-        plan.end = end;
-        plan.read_bytes = window;
-        plan.step = step;
-        plan.capacity = window;
-        plan.device_size = device_size;
-        plan.skip = skip;
-        return plan;
-      }()) {}
+    : WindowReader(device, ClippedWindows(device_size, start, end, window, step, skip)) {}
+
+WindowPlan ClippedWindows(int64_t device_size, int64_t start, int64_t end, int32_t window,
+                          int32_t step, BadAreaSkip* skip) {
+  WindowPlan plan;
+  plan.start = start;
+  plan.end = end;
+  plan.read_bytes = window;
+  plan.step = step;
+  plan.capacity = window;
+  plan.device_size = device_size;
+  plan.skip = skip;
+  return plan;
+}
 
 void WindowReader::ReadInto(Slot& slot, int64_t position) {
   const auto length = static_cast<int32_t>(

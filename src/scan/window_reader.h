@@ -18,6 +18,7 @@
 
 #include "device/scan_bytes.h"
 #include "scan/survey_ahead.h"
+#include "scan/window_grid.h"
 
 namespace orvane {
 
@@ -25,21 +26,7 @@ class SourceDevice;
 class BadAreaSkip;
 class ClearRanges;
 
-struct WindowPlan {
-  int64_t start = 0;
-  int64_t end = 0;  // windows begin below this
-  // Bytes asked at each window's position; with clip_to_end, no more than
-  // remain below `end`.
-  int32_t read_bytes = 0;
-  bool clip_to_end = true;
-  // Distance to the next window, or the length of a shorter read.
-  int32_t step = 0;
-  // Size of each window's buffer (at least read_bytes); everything behind
-  // the bytes read is zero.
-  int32_t capacity = 0;
-  // Size of the medium (0 = unknown): a read reaching past it comes back
-  // short, and the rest is zeroed.
-  int64_t device_size = 0;
+struct WindowPlan : WindowGrid {
   // Reads that skip ahead after a failure (instead of salvaging), when set.
   BadAreaSkip* skip = nullptr;
   // Stretches known to hold nothing the caller looks for (see ClearRanges):
@@ -57,6 +44,11 @@ struct WindowPlan {
   // that hold something; such a window comes with its notes, unread.
   SurveyAhead::Notes notes;
 };
+
+// Windows of `window` bytes clipped to the end, `step` apart, each in a
+// buffer of its own size.
+WindowPlan ClippedWindows(int64_t device_size, int64_t start, int64_t end, int32_t window,
+                          int32_t step, BadAreaSkip* skip = nullptr);
 
 class WindowReader {
  public:
@@ -76,7 +68,7 @@ class WindowReader {
       std::function<void(SourceDevice&, int64_t position, uint8_t* data, int32_t length)>;
 
   WindowReader(SourceDevice& device, const WindowPlan& plan, Salvage salvage = {});
-  // Hikvision's plan: windows of `window` bytes clipped to the end, `step` apart.
+  // Windows of `window` bytes clipped to the end, `step` apart.
   WindowReader(SourceDevice& device, int64_t device_size, int64_t start, int64_t end,
                int32_t window, int32_t step, BadAreaSkip* skip = nullptr);
   ~WindowReader() = default;

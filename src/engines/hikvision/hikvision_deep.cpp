@@ -90,14 +90,8 @@ void HikvisionEngine::DeepParse(SourceDevice& device) {
 
   hikvision::SegmentTracker segment;
   {
-    WindowPlan plan;
-    plan.start = position;
-    plan.end = end;
-    plan.read_bytes = kWindowBytes;
-    plan.step = kStepBytes;
-    plan.capacity = kWindowBytes;
-    plan.device_size = device_size;
-    plan.skip = params_.bad_area_skip;
+    WindowPlan plan =
+        ClippedWindows(device_size, position, end, kWindowBytes, kStepBytes, params_.bad_area_skip);
     // Every pack starts with the start code: a window without one holds none.
     plan.survey_source = SurveySource(params_);
     plan.survey = [](const uint8_t* data, size_t) {
