@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "device/image_backend.h"
+#include "device/page_cache.h"
 #include "device/path_kind.h"
 
 namespace orvane {
@@ -49,28 +50,6 @@ int64_t DescriptorLength(int fd) {
 
 int64_t FileBackend::Size() { return DescriptorLength(fd_); }
 
-namespace {
-// How many of the pages of [offset, offset + length) the page cache holds,
-// or -1 where the kernel cannot say (before Linux 6.5).
-int64_t CachedPages(int fd, int64_t offset, int64_t length) {
-#ifdef __linux__
-  // The same number on every architecture; older headers lack its name.
-  constexpr long kCachestat = 451;
-  struct {
-    uint64_t off, len;
-  } range{static_cast<uint64_t>(offset), static_cast<uint64_t>(length)};
-  struct {
-    uint64_t nr_cache, nr_dirty, nr_writeback, nr_evicted, nr_recently_evicted;
-  } stat{};
-  if (::syscall(kCachestat, fd, &range, &stat, 0) == 0) return static_cast<int64_t>(stat.nr_cache);
-#else
-  (void)fd;
-  (void)offset;
-  (void)length;
-#endif
-  return -1;
-}
-}  // namespace
 
 void FileBackend::Prefetch(int64_t offset, int64_t length) {
   // Queues the reads and returns.
@@ -78,10 +57,7 @@ void FileBackend::Prefetch(int64_t offset, int64_t length) {
 }
 
 bool FileBackend::Resident(int64_t offset, int64_t length) {
-  static const int64_t page = std::max<long>(::sysconf(_SC_PAGESIZE), 1);
-  if (length <= 0 || offset < 0) return false;
-  const int64_t pages = (offset + length - 1) / page - offset / page + 1;
-  return CachedPages(fd_, offset, length) == pages;
+  return RangeResident(fd_, offset, length);
 }
 
 std::unique_ptr<ReadBackend> OpenDeviceBackend(const DeviceInfo& device) {

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "device/byte_range.h"
+#include "device/page_cache.h"
 
 namespace orvane {
 
@@ -152,6 +153,14 @@ void SplitBackend::Prefetch(int64_t offset, int64_t length) {
       ByteRange::FromLength(offset, length).intersect(ByteRange::FromLength(s.start, s.length));
   if (!within.empty())
     ::posix_fadvise(open_fd_, within.begin - s.start, within.length(), POSIX_FADV_WILLNEED);
+}
+
+bool SplitBackend::Resident(int64_t offset, int64_t length) {
+  std::lock_guard lock(mu_);
+  if (open_fd_ < 0 || open_index_ >= segments_.size()) return false;
+  const Segment& s = segments_[open_index_];
+  if (length <= 0 || offset < s.start || offset - s.start > s.length - length) return false;
+  return RangeResident(open_fd_, offset - s.start, length);
 }
 
 int SplitBackend::SegmentFd(size_t index) {

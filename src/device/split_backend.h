@@ -42,6 +42,8 @@ class SplitBackend final : public ReadBackend {
   // Only within the piece being read: opening another for a hint would take
   // the one descriptor from the reads.
   void Prefetch(int64_t offset, int64_t length) override;
+  // Likewise: false for a stretch outside the piece being read.
+  bool Resident(int64_t offset, int64_t length) override;
 
  private:
   struct Segment {

@@ -113,6 +113,30 @@ TEST(SplitImage, ReadsAsTheWholeImageAndNamesAMissingPiece) {
   }));
 }
 
+// What the page cache holds is told for the piece being read, and only for
+// stretches inside it: a scan then skips asking the kernel to fetch them.
+TEST(SplitImage, TellsWhatThePageCacheHoldsOfThePieceBeingRead) {
+  synth::TempDir dir;
+  WriteDisk(dir.File("disk.img"));
+  const std::string first =
+      synth::SplitRawImage(dir.File("disk.img"), dir.File("p"), 1'000'000, true);
+  ASSERT_FALSE(first.empty());
+  // Just written: the pieces are in the page cache, if the kernel can say so.
+  auto plain = FileBackend::Open(first);
+  ASSERT_TRUE(plain);
+  if (!plain->Resident(0, 4096)) GTEST_SKIP() << "the kernel does not tell what it caches";
+  std::string problem;
+  auto split = SplitBackend::Open(SplitSegmentPaths(first, &problem), &problem);
+  ASSERT_TRUE(split) << problem;
+  EXPECT_FALSE(split->Resident(0, 4096));  // no piece read yet
+  std::vector<uint8_t> buf(4096);
+  ASSERT_EQ(split->ReadAt(1'000'000 + 8192, buf.data(), buf.size()), 4096);
+  EXPECT_TRUE(split->Resident(1'000'000, 100'000));
+  EXPECT_FALSE(split->Resident(1'000'000 - 512, 4096));  // reaches into the first piece
+  EXPECT_FALSE(split->Resident(1'990'000, 20'000));      // reaches into the third
+  EXPECT_FALSE(split->Resident(1'000'000, 0));
+}
+
 class EwfImage : public ::testing::Test {
  protected:
   void SetUp() override {
