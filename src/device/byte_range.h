@@ -27,6 +27,18 @@ inline int64_t SaturatingMul(int64_t a, int64_t b) {
   return r;
 }
 
+// The whole units of `unit` bytes (sectors) that hold [begin, begin +
+// length), as a read that starts on a unit boundary asks for them.
+struct UnitSpan {
+  int64_t begin = 0;   // on a unit boundary
+  int64_t length = 0;  // whole units
+  int64_t lead = 0;    // from `begin` to the start of the range held
+};
+inline UnitSpan UnitsHolding(int64_t begin, int64_t length, int64_t unit) {
+  const int64_t lead = begin % unit;
+  return {begin - lead, (lead + length + unit - 1) / unit * unit, lead};
+}
+
 struct ByteRange {
   int64_t begin = 0;
   int64_t end = 0;  // exclusive

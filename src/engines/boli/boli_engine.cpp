@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/byte_order.h"
+#include "device/byte_range.h"
 #include "device/notify.h"
 #include "device/scan_bytes.h"
 #include "device/source_device.h"
@@ -127,16 +128,15 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
   // end, which is not the scan's to look at.
   WalkReader reader(device, [skip = params_.bad_area_skip](SourceDevice& dev, int64_t at, size_t n,
                                                            ScanBytes& buffer, bool& ok) {
-    const int64_t lead = at % kSectorSize;
-    const int64_t wanted = lead + static_cast<int64_t>(n);
-    const int64_t total = (wanted + kSectorSize - 1) / kSectorSize * kSectorSize;
+    const UnitSpan read = UnitsHolding(at, static_cast<int64_t>(n), kSectorSize);
+    const int64_t wanted = read.lead + static_cast<int64_t>(n);
     const size_t size = static_cast<size_t>(kReadSize) + kSectorSize;
     if (buffer.size() < size) buffer.resize(size);
-    ok = skip ? skip->Read(dev, 0, at - lead, buffer.data(), static_cast<size_t>(total),
+    ok = skip ? skip->Read(dev, 0, read.begin, buffer.data(), static_cast<size_t>(read.length),
                            buffer.size())
-              : ReadSalvaging(dev, at - lead, buffer.data(), static_cast<int32_t>(total));
+              : ReadSalvaging(dev, read.begin, buffer.data(), static_cast<int32_t>(read.length));
     std::memset(buffer.data() + wanted, 0, buffer.size() - static_cast<size_t>(wanted));
-    return buffer.data() + lead;
+    return buffer.data() + read.lead;
   });
   // A step without a start code holds no frame header for ScanBuffer.
   SurveyAhead ahead(SurveySource(params_),
@@ -152,9 +152,8 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
     if (ahead.Empty(position)) {
       if (params_.bad_area_skip) {
         // Taken as the sector-aligned read the reader would have made.
-        const int64_t lead = position % kSectorSize;
-        params_.bad_area_skip->NoteRead(device.Size(), position - lead,
-                                        (lead + n + kSectorSize - 1) / kSectorSize * kSectorSize);
+        const UnitSpan read = UnitsHolding(position, n, kSectorSize);
+        params_.bad_area_skip->NoteRead(device.Size(), read.begin, read.length);
       }
       position += kStep;
     } else {
