@@ -54,6 +54,20 @@ int64_t WalkFrames(SourceDevice& dev, int64_t at, const uint8_t* buf, size_t val
   return at + static_cast<int64_t>(handled);
 }
 
+// Where a walk goes on behind a window in which it found no magic.
+constexpr int64_t kWalkStep = static_cast<int64_t>(kDahuaWalkLimit) + 1;
+
+// The windows a walk over [from, to) reads, for its survey.
+SurveyAhead::Plan WalkPlan(int64_t from, int64_t to, int64_t device_size) {
+  return {from,
+          to,
+          static_cast<int32_t>(kWalkRead),
+          true,
+          static_cast<int32_t>(kWalkStep),
+          static_cast<int32_t>(kWalkRead) + 64,
+          device_size};
+}
+
 // A walk's window holds nothing for it when no magic starts where the walk
 // searches.
 SurveyAhead::Survey MagicSurvey(uint32_t magic) {
@@ -111,11 +125,7 @@ void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_
   // What the probe searched is kept for the deep scan until a read fails:
   // the zeros of a failed read say nothing of the bytes on the medium.
   ClearRanges* clear = params_.detection_clear.get();
-  SurveyAhead ahead(SurveySource(params_),
-                    SurveyAhead::Plan{from, to, static_cast<int32_t>(kWalkRead), true,
-                                      static_cast<int64_t>(kDahuaWalkLimit) + 1,
-                                      static_cast<int32_t>(kWalkRead) + 64, size},
-                    MagicSurvey(variant_.magic));
+  SurveyAhead ahead(SurveySource(params_), WalkPlan(from, to, size), MagicSurvey(variant_.magic));
   for (int64_t p = from; !params_.stop_requested();) {
     const int64_t len = std::min<int64_t>(to - p, kWalkRead);
     if (len <= 0) break;
@@ -124,7 +134,7 @@ void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_
       if (clear)
         clear->Add(p, p + static_cast<int64_t>(DahuaWalkSearchEnd(static_cast<size_t>(len))));
       progress_.processed_bytes += len;
-      p += static_cast<int64_t>(kDahuaWalkLimit) + 1;
+      p += kWalkStep;
       if (p >= to) break;
       continue;
     }
@@ -294,10 +304,7 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
         return ReadForWalk(device, size, at, len, buf, ok, skip);
       });
   const ClearRanges* clear = params_.detection_clear.get();
-  SurveyAhead ahead(SurveySource(params_),
-                    SurveyAhead::Plan{p, params_.region_end, static_cast<int32_t>(kWalkRead), true,
-                                      static_cast<int64_t>(kDahuaWalkLimit) + 1,
-                                      static_cast<int32_t>(kWalkRead) + 64, size},
+  SurveyAhead ahead(SurveySource(params_), WalkPlan(p, params_.region_end, size),
                     MagicSurvey(variant_.magic));
   while (p < params_.region_end && !params_.stop_requested()) {
     const int64_t len = std::min<int64_t>(params_.region_end - p, kWalkRead);
@@ -308,14 +315,15 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
       // The detection searched every position this walk would and found no
       // magic: the walk would go on at the window's end, as WalkDahuaFrames
       // does when it finds nothing.
-      p += static_cast<int64_t>(kDahuaWalkLimit) + 1;
+      p += kWalkStep;
     } else if (ahead.Empty(p)) {
       // The same, searched on the survey's thread.
       if (params_.bad_area_skip) {
-        const int64_t lead = p % 512;
-        params_.bad_area_skip->NoteRead(size, p - lead, (lead + len + 511) / 512 * 512);
+        // Taken as the sector-aligned read the walk reader would have made.
+        const UnitSpan read = UnitsHolding(p, len, kSectorSize);
+        params_.bad_area_skip->NoteRead(size, read.begin, read.length);
       }
-      p += static_cast<int64_t>(kDahuaWalkLimit) + 1;
+      p += kWalkStep;
     } else {
       bool ok = true;
       const uint8_t* data = reader.Read(p, static_cast<size_t>(len), ok);

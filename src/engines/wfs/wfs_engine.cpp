@@ -129,6 +129,14 @@ void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::Align
   // the next one tell whether a code starts there.
   uint8_t seam[6] = {};
   int64_t seam_at = -1;
+  int64_t at = from;
+  // With the first three bytes of the window at `at`: the seam in front of
+  // it holds no code start, and joins the stretches searched in vain.
+  auto close_seam = [&](const uint8_t* head) {
+    std::memcpy(seam + 3, head, 3);
+    if (wfs::FindStartCode(std::span<const uint8_t>(seam, sizeof seam), 0) == sizeof seam)
+      clear->Add(seam_at, at);
+  };
   // A window without a code anywhere is one the walk below steps over whole.
   SurveyAhead ahead(
       SurveySource(params_),
@@ -138,7 +146,6 @@ void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::Align
         const std::span<const uint8_t> window(data, kProbeBuffer);
         return wfs::FindStartCode(window, 0) < window.size();
       });
-  int64_t at = from;
   while (at < to && !params_.stop_requested()) {
     const int64_t want = std::min(to - at, kProbeBuffer);
     if (want <= 0) break;
@@ -146,13 +153,12 @@ void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::Align
       // As below for a window searched in vain. Its seams need only the
       // three bytes on either side of each.
       if (clear && seam_at == at - 3 && want >= 3) {
-        device.Read(at, seam + 3, 3);
-        if (!device.ok())
+        uint8_t head[3];
+        device.Read(at, head, 3);
+        if (device.ok())
+          close_seam(head);
+        else
           clear = nullptr;
-        else if (wfs::FindStartCode(std::span<const uint8_t>(seam, sizeof seam), 0) ==
-                 sizeof seam) {
-          clear->Add(seam_at, at);
-        }
       }
       seam_at = -1;
       if (clear) clear->Add(at, at + want - 3);
@@ -174,11 +180,7 @@ void WfsEngine::Probe(SourceDevice& device, int64_t from, int64_t to, wfs::Align
       clear = nullptr;
       ahead.Stop();
     }
-    if (clear && seam_at == at - 3 && want >= 3) {
-      std::memcpy(seam + 3, buf.data(), 3);
-      if (wfs::FindStartCode(std::span<const uint8_t>(seam, sizeof seam), 0) == sizeof seam)
-        clear->Add(seam_at, at);
-    }
+    if (clear && seam_at == at - 3 && want >= 3) close_seam(buf.data());
     seam_at = -1;
 
     int64_t j = 0;
