@@ -4,7 +4,6 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,7 +48,6 @@ int64_t DescriptorLength(int fd) {
 }
 
 int64_t FileBackend::Size() { return DescriptorLength(fd_); }
-
 
 void FileBackend::Prefetch(int64_t offset, int64_t length) {
   // Queues the reads and returns.

@@ -84,7 +84,6 @@ __attribute__((target("avx512f,avx512bw"))) size_t FindAvx512(const uint8_t* p, 
 }  // namespace
 
 size_t FindOneBehindZeros(const uint8_t* p, size_t from, size_t end, int zeros) {
-  if (from >= end) return end;
   return FindOneBehindZerosUsing(HostSearchIsa(), p, from, end, zeros);
 }
 
