@@ -9,6 +9,7 @@
 #include "device/byte_order.h"
 #include "device/byte_range.h"
 #include "device/notify.h"
+#include "device/scan_bytes.h"
 #include "device/source_device.h"
 
 namespace orvane {
@@ -416,7 +417,8 @@ class Walker {
   DeviceInfo& device_;
   const int32_t ss_;
   int64_t size_ = 0;
-  std::vector<uint8_t> probe_;
+  // A megabyte: on a large page, not on hundreds of small ones.
+  ScanBytes probe_;
   std::set<int64_t> visited_;
   int tables_ = 0;
   bool gpt_done_ = false;

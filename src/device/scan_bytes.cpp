@@ -11,11 +11,23 @@ constexpr size_t kLargePage = 2 << 20;
 constexpr size_t kPage = 4096;
 
 size_t PagesOf(size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }
+
+// A part of a large page this long or longer goes on a large page of its
+// own: one fault and one clear of 2 MiB cost less than the faults of as many
+// small pages, each of which is dear where the machine is virtual.
+constexpr size_t kLargeRemainder = 64 << 10;
+
+// The pages for `bytes`: whole large pages where the remainder is long.
+size_t LengthFor(size_t bytes) {
+  const size_t remainder = bytes % kLargePage;
+  if (remainder >= kLargeRemainder) return bytes - remainder + kLargePage;
+  return PagesOf(bytes);
+}
 }  // namespace
 
 void* TakeScanMemory(size_t bytes) {
   if (bytes == 0 || bytes > SIZE_MAX - 2 * kLargePage) return nullptr;
-  const size_t length = PagesOf(bytes);
+  const size_t length = LengthFor(bytes);
   // Room to place the buffer on a large-page boundary; the slack on both
   // sides goes back at once.
   const size_t span = length + kLargePage;
@@ -34,7 +46,7 @@ void* TakeScanMemory(size_t bytes) {
 }
 
 void ReleaseScanMemory(void* p, size_t bytes) {
-  if (p) ::munmap(p, PagesOf(bytes));
+  if (p) ::munmap(p, LengthFor(bytes));
 }
 
 }  // namespace orvane
