@@ -25,13 +25,16 @@ size_t LengthFor(size_t bytes) {
 }
 }  // namespace
 
-void* TakeScanMemory(size_t bytes) {
+namespace {
+// `bytes` of zero on a large-page boundary, as far as the kernel has large
+// pages to give; null when none could be had.
+void* MapAligned(size_t bytes, int protection) {
   if (bytes == 0 || bytes > SIZE_MAX - 2 * kLargePage) return nullptr;
   const size_t length = LengthFor(bytes);
   // Room to place the buffer on a large-page boundary; the slack on both
   // sides goes back at once.
   const size_t span = length + kLargePage;
-  void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* raw = ::mmap(nullptr, span, protection, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return nullptr;
   const auto base = reinterpret_cast<uintptr_t>(raw);
   const uintptr_t start = (base + kLargePage - 1) / kLargePage * kLargePage;
@@ -44,9 +47,23 @@ void* TakeScanMemory(size_t bytes) {
   if (whole > 0) ::madvise(reinterpret_cast<void*>(start), whole, MADV_HUGEPAGE);
   return reinterpret_cast<void*>(start);
 }
+}  // namespace
 
-void ReleaseScanMemory(void* p, size_t bytes) {
-  if (p) ::munmap(p, LengthFor(bytes));
+void* TakeScanMemory(size_t bytes) { return MapAligned(bytes, PROT_READ | PROT_WRITE); }
+
+const void* TakeZeroMemory(size_t bytes) { return MapAligned(bytes, PROT_READ); }
+
+void ReleaseScanMemory(const void* p, size_t bytes) {
+  if (p) ::munmap(const_cast<void*>(p), LengthFor(bytes));
 }
+
+bool ZeroBytes::Map(size_t bytes) {
+  if (data_) return size_ >= bytes;
+  data_ = static_cast<const uint8_t*>(TakeZeroMemory(bytes));
+  size_ = data_ ? bytes : 0;
+  return data_ != nullptr;
+}
+
+ZeroBytes::~ZeroBytes() { ReleaseScanMemory(data_, size_); }
 
 }  // namespace orvane

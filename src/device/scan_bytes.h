@@ -15,7 +15,11 @@ namespace orvane {
 // Memory for `bytes` bytes, zero, on large pages as far as possible; null
 // when none could be had. Freed with ReleaseScanMemory(p, bytes).
 void* TakeScanMemory(size_t bytes);
-void ReleaseScanMemory(void* p, size_t bytes);
+void ReleaseScanMemory(const void* p, size_t bytes);
+// As TakeScanMemory, for bytes that are only ever read: mapped read-only,
+// they are neither cleared nor given memory of their own, the kernel's zero
+// page standing in for them. Freed with ReleaseScanMemory(p, bytes).
+const void* TakeZeroMemory(size_t bytes);
 
 // Buffers smaller than this come from the ordinary heap.
 inline constexpr size_t kScanMemoryThreshold = 1 << 20;
@@ -50,5 +54,25 @@ struct ScanAllocator {
 };
 
 using ScanBytes = std::vector<uint8_t, ScanAllocator<uint8_t>>;
+
+// Zero bytes to hand out where nothing was read, mapped when first needed
+// (see TakeZeroMemory).
+class ZeroBytes {
+ public:
+  ZeroBytes() = default;
+  ~ZeroBytes();
+  ZeroBytes(const ZeroBytes&) = delete;
+  ZeroBytes& operator=(const ZeroBytes&) = delete;
+
+  // Maps `bytes` zero bytes unless already mapped; false when they could not
+  // be had or fewer are mapped.
+  bool Map(size_t bytes);
+  const uint8_t* data() const { return data_; }
+  bool empty() const { return data_ == nullptr; }
+
+ private:
+  const uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+};
 
 }  // namespace orvane

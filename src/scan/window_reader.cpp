@@ -74,13 +74,7 @@ void WindowReader::ReadInto(Slot& slot, int64_t position) {
 }
 
 bool WindowReader::HandOutClear(Slot& slot, int64_t position, int32_t length) {
-  if (zeros_.empty()) {
-    try {
-      zeros_.assign(slot.bytes.size(), 0);
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
-  }
+  if (!zeros_.Map(slot.bytes.size())) return false;
   slot.window = Window{zeros_.data(), position, length, true, true};
   slot.next = position + std::min(length, plan_.step);
   return true;

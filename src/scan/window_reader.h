@@ -101,7 +101,7 @@ class WindowReader {
   const Salvage salvage_;
   int64_t position_;  // the next window to hand out
   Slot held_;         // the window handed out
-  ScanBytes zeros_;   // the bytes of a window known clear, made when first needed
+  ZeroBytes zeros_;   // the bytes of a window known clear
   std::unique_ptr<SurveyAhead> ahead_;
   bool usable_ = true;
 };

@@ -46,10 +46,26 @@ TEST(ScanMemory, IsZeroAndWholeAtEverySize) {
   }
 }
 
+// The zeros handed out for windows that are not read: readable to the last
+// byte, mapped once, and never more than that first mapping holds.
+TEST(ZeroBytes, ReadsAsZeroToTheEndOfWhatWasMapped) {
+  ZeroBytes zeros;
+  EXPECT_TRUE(zeros.empty());
+  const size_t n = 2 * kMiB + 512;
+  ASSERT_TRUE(zeros.Map(n));
+  EXPECT_TRUE(AllZero(zeros.data(), n));
+  const uint8_t* first = zeros.data();
+  EXPECT_TRUE(zeros.Map(kMiB));
+  EXPECT_EQ(zeros.data(), first);
+  EXPECT_FALSE(zeros.Map(n + 1));
+  EXPECT_FALSE(ZeroBytes().Map(0));
+}
+
 TEST(ScanMemory, RefusesWhatCannotBeMapped) {
   EXPECT_EQ(TakeScanMemory(0), nullptr);
   EXPECT_EQ(TakeScanMemory(SIZE_MAX), nullptr);
   EXPECT_EQ(TakeScanMemory(SIZE_MAX - kMiB), nullptr);
+  EXPECT_EQ(TakeZeroMemory(SIZE_MAX), nullptr);
 }
 
 }  // namespace
