@@ -1,5 +1,6 @@
 #include "recordings/hashing.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <unistd.h>
@@ -11,16 +12,64 @@
 
 namespace orvane {
 
+namespace {
+
+#define ORVANE_TEXT(x) #x
+#define ORVANE_CRYPTO_LIBRARY(major) "libcrypto.so." ORVANE_TEXT(major)
+
+// The few calls of libcrypto a digest makes. The library is loaded when the
+// first digest is made, not at every start of a program: its relocations
+// alone cost a start a few milliseconds, and most runs hash nothing.
+struct CryptoCalls {
+  EVP_MD_CTX* (*ctx_new)();
+  void (*ctx_free)(EVP_MD_CTX*);
+  const EVP_MD* (*md5)();
+  const EVP_MD* (*sha256)();
+  int (*init)(EVP_MD_CTX*, const EVP_MD*, ENGINE*);
+  int (*update)(EVP_MD_CTX*, const void*, size_t);
+  int (*final)(EVP_MD_CTX*, unsigned char*, unsigned int*);
+};
+
+template <typename F>
+bool Bind(void* library, const char* name, F& call) {
+  call = reinterpret_cast<F>(::dlsym(library, name));
+  return call != nullptr;
+}
+
+// Null when the library or one of its calls cannot be had: every digest then
+// comes out empty, as one the library refused.
+const CryptoCalls* Crypto() {
+  static const CryptoCalls* const calls = []() -> const CryptoCalls* {
+    void* library = ::dlopen(ORVANE_CRYPTO_LIBRARY(OPENSSL_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
+    if (!library) return nullptr;
+    static CryptoCalls c;
+    const bool bound =
+        Bind(library, "EVP_MD_CTX_new", c.ctx_new) &&
+        Bind(library, "EVP_MD_CTX_free", c.ctx_free) && Bind(library, "EVP_md5", c.md5) &&
+        Bind(library, "EVP_sha256", c.sha256) && Bind(library, "EVP_DigestInit_ex", c.init) &&
+        Bind(library, "EVP_DigestUpdate", c.update) && Bind(library, "EVP_DigestFinal_ex", c.final);
+    return bound ? &c : nullptr;
+  }();
+  return calls;
+}
+
+}  // namespace
+
 struct Digest::State {
+  const CryptoCalls* crypto = Crypto();
   EVP_MD_CTX* ctx = nullptr;
-  ~State() { EVP_MD_CTX_free(ctx); }
+  ~State() {
+    if (ctx) crypto->ctx_free(ctx);
+  }
 };
 
 Digest::Digest(DigestKind kind) : state_(std::make_unique<State>()) {
-  state_->ctx = EVP_MD_CTX_new();
-  const EVP_MD* md = kind == DigestKind::Sha256 ? EVP_sha256() : EVP_md5();
-  if (state_->ctx && EVP_DigestInit_ex(state_->ctx, md, nullptr) != 1) {
-    EVP_MD_CTX_free(state_->ctx);
+  const CryptoCalls* crypto = state_->crypto;
+  if (!crypto) return;
+  state_->ctx = crypto->ctx_new();
+  const EVP_MD* md = kind == DigestKind::Sha256 ? crypto->sha256() : crypto->md5();
+  if (state_->ctx && crypto->init(state_->ctx, md, nullptr) != 1) {
+    crypto->ctx_free(state_->ctx);
     state_->ctx = nullptr;
   }
 }
@@ -30,15 +79,15 @@ Digest::Digest(Digest&&) noexcept = default;
 Digest& Digest::operator=(Digest&&) noexcept = default;
 
 void Digest::Update(const void* data, size_t n) {
-  if (state_ && state_->ctx && n > 0) EVP_DigestUpdate(state_->ctx, data, n);
+  if (state_ && state_->ctx && n > 0) state_->crypto->update(state_->ctx, data, n);
 }
 
 std::string Digest::Finish() {
   if (!state_ || !state_->ctx) return {};
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int len = 0;
-  const bool ok = EVP_DigestFinal_ex(state_->ctx, md, &len) == 1;
-  EVP_MD_CTX_free(state_->ctx);
+  const bool ok = state_->crypto->final(state_->ctx, md, &len) == 1;
+  state_->crypto->ctx_free(state_->ctx);
   state_->ctx = nullptr;
   if (!ok) return {};
   static constexpr char kHex[] = "0123456789abcdef";
