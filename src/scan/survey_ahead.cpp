@@ -131,12 +131,14 @@ SurveyAhead::State SurveyAhead::Await(int64_t position, std::vector<uint8_t>* no
     at_ = 0;
     resume_at_ = 0;
     ++generation_;
-    lock.unlock();
-    changed_.notify_all();
+    // Nothing to claim until the scan has stepped along the new grid.
     return State::kScan;
   }
   at_ = (position - anchor_) / plan_.step;
-  changed_.notify_all();
+  // The thread is woken only when there is a window for it: over video it
+  // has none, and a wake-up at every window, on the other processor, costs
+  // more than the window's read.
+  if (NextClaim() >= 0) changed_.notify_all();
   if (at_ % 2 == 0) return State::kScan;
   Slot& s = SlotOf(at_);
   if (s.index != at_ || s.generation != generation_) {
