@@ -13,9 +13,8 @@ constexpr size_t kPage = 4096;
 size_t PagesOf(size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }
 
 // A part of a large page this long or longer goes on a large page of its
-// own: one fault and one clear of 2 MiB cost less than the faults of as many
-// small pages, each of which is dear where the machine is virtual.
-constexpr size_t kLargeRemainder = 64 << 10;
+// own, as a buffer of that size does.
+constexpr size_t kLargeRemainder = kScanMemoryThreshold;
 
 // The pages for `bytes`: whole large pages where the remainder is long.
 size_t LengthFor(size_t bytes) {

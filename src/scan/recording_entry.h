@@ -11,6 +11,7 @@
 #include <memory>
 #include <utility>
 
+#include "device/scan_bytes.h"
 #include "scan/found_by.h"
 
 namespace orvane {
@@ -89,7 +90,7 @@ inline FragmentList& FragmentList::operator=(FragmentList&& o) noexcept {
 }
 
 inline void FragmentList::Release() {
-  if (capacity_ > 1) delete[] heap_;
+  if (capacity_ > 1) ScanAllocator<FragmentExtent>().deallocate(heap_, capacity_);
   capacity_ = 1;
   count_ = 0;
   inline_ = FragmentExtent{};
@@ -99,13 +100,16 @@ inline void FragmentList::clear() { Release(); }
 
 inline void FragmentList::push_back(const FragmentExtent& f) {
   if (count_ == capacity_) {
+    // The lists of long recordings, tens of thousands of fragments, go on
+    // large pages (see ScanAllocator).
+    ScanAllocator<FragmentExtent> allocator;
     uint32_t cap = capacity_ * 2;
-    auto* grown = new FragmentExtent[cap];
+    FragmentExtent* grown = allocator.allocate(cap);
     if (capacity_ > 1) {
-      std::copy(heap_, heap_ + count_, grown);
-      delete[] heap_;
+      std::uninitialized_copy(heap_, heap_ + count_, grown);
+      allocator.deallocate(heap_, capacity_);
     } else {
-      grown[0] = inline_;  // the inline slot holds exactly one
+      std::uninitialized_copy_n(&inline_, 1, grown);  // the inline slot holds exactly one
     }
     heap_ = grown;
     capacity_ = cap;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "device/scan_bytes.h"
 #include "scan/task_head.h"
 
 namespace orvane {
@@ -113,12 +114,12 @@ void ReadPageRecords(TaskReader& reader, int64_t position, int64_t end, size_t r
 // `encode(record, bytes)` writes them, in writes of at most 2 MiB; with no
 // records the head alone is rewritten. False when a write failed (the
 // writes after it are still tried).
-template <typename Record, typename Encode>
-bool AppendRecords(TaskWriter& writer, const std::vector<Record>& records, size_t record_size,
-                   Encode encode) {
+template <typename Record, typename Allocator, typename Encode>
+bool AppendRecords(TaskWriter& writer, const std::vector<Record, Allocator>& records,
+                   size_t record_size, Encode encode) {
   if (records.empty()) return writer.WriteHead();
   const size_t batch = std::max<size_t>(1, 0x200000 / record_size);
-  std::vector<uint8_t> bytes(std::min(records.size(), batch) * record_size);
+  ScanBytes bytes(std::min(records.size(), batch) * record_size);
   bool ok = true;
   for (size_t at = 0; at < records.size(); at += batch) {
     const size_t n = std::min(batch, records.size() - at);

@@ -47,6 +47,30 @@ TEST(FragmentList, GrowsCopiesAndMovesWithoutLosingExtents) {
   EXPECT_EQ(one_copy.size(), 37u);
 }
 
+// A long recording's list grows from the heap onto large pages: every
+// extent survives each move between the two, and copies and moves of it.
+TEST(FragmentList, LongListsKeepEveryExtentAcrossTheirMemory) {
+  constexpr uint32_t kCount = 50'000;  // 800 KB of extents
+  FragmentList list;
+  for (uint32_t i = 0; i < kCount; ++i) list.push_back({int64_t{i} * 4096 + 7, i + 1});
+  auto intact = [](const FragmentList& l) {
+    if (l.size() != kCount) return false;
+    for (uint32_t i = 0; i < kCount; ++i)
+      if (l[i] != FragmentExtent{int64_t{i} * 4096 + 7, i + 1}) return false;
+    return true;
+  };
+  EXPECT_TRUE(intact(list));
+  FragmentList copy = list;
+  EXPECT_TRUE(intact(copy));
+  FragmentList moved = std::move(copy);
+  EXPECT_TRUE(intact(moved));
+  moved.clear();
+  EXPECT_TRUE(moved.empty());
+  moved.push_back({1, 2});
+  EXPECT_EQ(moved[0], (FragmentExtent{1, 2}));
+  EXPECT_TRUE(intact(list));
+}
+
 TEST(FragmentList, EntriesSurviveVectorGrowth) {
   std::vector<RecordingEntry> entries;
   for (int i = 0; i < 1000; ++i) {

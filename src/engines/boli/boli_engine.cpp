@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "device/byte_order.h"
 #include "device/byte_range.h"
@@ -123,6 +124,12 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
   const int64_t first = position;
 
   PostRange(end / kStep);
+  // Room for a flush's worth of frames at once: growing into it would copy
+  // them into fresh memory again and again.
+  try {
+    pending_.reserve(kFlushAt + 1);
+  } catch (const std::bad_alloc&) {
+  }
   // Reads start on a sector boundary so that the device reads in one piece;
   // the bytes at the wanted position are handed out, zero behind the region
   // end, which is not the scan's to look at.
@@ -234,7 +241,7 @@ void BoliEngine::ReadTaskPage(int32_t page) {
   const int64_t end = reader.RecordsEnd(params_.head);
   int64_t position = kTaskHeadSize + static_cast<int64_t>(page) * kPageBytes;
 
-  std::vector<PageFrame> frames;
+  std::vector<PageFrame, ScanAllocator<PageFrame>> frames;
   frames.reserve(PageRecordCapacity(position, end, kBoliRecordSize));
   ReadPageRecords(
       reader, position, end, kBoliRecordSize, params_.stop,

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "device/scan_bytes.h"
 #include "scan/scan_parameters.h"
 
 namespace orvane {
@@ -38,6 +39,10 @@ inline constexpr size_t kBoliRecordSize = 17;
 void EncodeBoliRecord(const BoliFrameRecord& r, uint8_t* out);
 BoliFrameRecord DecodeBoliRecord(const uint8_t* in);
 
+// The frames found and not yet written: up to half a million, on large
+// pages (see ScanAllocator).
+using BoliFrames = std::vector<BoliFrameRecord, ScanAllocator<BoliFrameRecord>>;
+
 class BoliEngine {
  public:
   static constexpr int64_t kStep = 0x200000;
@@ -56,7 +61,7 @@ class BoliEngine {
   // behind what was read) and returns where the next buffer starts. The
   // successor of a frame that ends behind the buffer is read from `device`.
   int64_t ScanBuffer(SourceDevice& device, std::span<const uint8_t> buffer, int64_t position);
-  const std::vector<BoliFrameRecord>& pending() const { return pending_; }
+  const BoliFrames& pending() const { return pending_; }
   const ScanProgress& progress() const { return progress_; }
 
  private:
@@ -66,7 +71,7 @@ class BoliEngine {
 
   ScanParameters& params_;
   ScanProgress progress_;
-  std::vector<BoliFrameRecord> pending_;
+  BoliFrames pending_;
 };
 
 }  // namespace orvane
