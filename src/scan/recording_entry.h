@@ -11,7 +11,6 @@
 #include <memory>
 #include <utility>
 
-#include "device/scan_bytes.h"
 #include "scan/found_by.h"
 
 namespace orvane {
@@ -90,7 +89,7 @@ inline FragmentList& FragmentList::operator=(FragmentList&& o) noexcept {
 }
 
 inline void FragmentList::Release() {
-  if (capacity_ > 1) ScanAllocator<FragmentExtent>().deallocate(heap_, capacity_);
+  if (capacity_ > 1) delete[] heap_;
   capacity_ = 1;
   count_ = 0;
   inline_ = FragmentExtent{};
@@ -100,16 +99,13 @@ inline void FragmentList::clear() { Release(); }
 
 inline void FragmentList::push_back(const FragmentExtent& f) {
   if (count_ == capacity_) {
-    // The lists of long recordings, tens of thousands of fragments, go on
-    // large pages (see ScanAllocator).
-    ScanAllocator<FragmentExtent> allocator;
     uint32_t cap = capacity_ * 2;
-    FragmentExtent* grown = allocator.allocate(cap);
+    auto* grown = new FragmentExtent[cap];
     if (capacity_ > 1) {
-      std::uninitialized_copy(heap_, heap_ + count_, grown);
-      allocator.deallocate(heap_, capacity_);
+      std::copy(heap_, heap_ + count_, grown);
+      delete[] heap_;
     } else {
-      std::uninitialized_copy_n(&inline_, 1, grown);  // the inline slot holds exactly one
+      grown[0] = inline_;  // the inline slot holds exactly one
     }
     heap_ = grown;
     capacity_ = cap;

@@ -47,8 +47,8 @@ TEST(FragmentList, GrowsCopiesAndMovesWithoutLosingExtents) {
   EXPECT_EQ(one_copy.size(), 37u);
 }
 
-// A long recording's list grows from the heap onto large pages: every
-// extent survives each move between the two, and copies and moves of it.
+// A long recording's list grows through many reallocations: every extent
+// survives each of them, and copies and moves of the list.
 TEST(FragmentList, LongListsKeepEveryExtentAcrossTheirMemory) {
   constexpr uint32_t kCount = 50'000;  // 800 KB of extents
   FragmentList list;
