@@ -128,6 +128,11 @@ void BadAreaSkip::NoteRead(int64_t device_size, int64_t offset, int64_t length) 
   failing_ = false;
 }
 
+void BadAreaSkip::NoteSectorsRead(int64_t device_size, int64_t offset, int64_t length) {
+  const UnitSpan read = UnitsHolding(offset, length, kSectorSize);
+  NoteRead(device_size, read.begin, read.length);
+}
+
 std::vector<ByteRange> BadAreaSkip::UnreadAreas() const {
   std::vector<ByteRange> out;
   for (const MapArea& a : map_.Areas()) {

@@ -47,6 +47,9 @@ class BadAreaSkip {
   // the scan) and is taken as this object's own whole read of it, except
   // for a skip under way, whose bytes stay unread.
   void NoteRead(int64_t device_size, int64_t offset, int64_t length);
+  // The same for the whole sectors that hold [offset, offset + length), as
+  // a walk's sector-aligned read of them would have asked for.
+  void NoteSectorsRead(int64_t device_size, int64_t offset, int64_t length);
 
   // Areas that failed or were skipped: '-' the sector a read failed at,
   // '*' what was skipped behind it (ddrescue's non-trimmed).

@@ -157,11 +157,7 @@ void BoliEngine::CarveFrames(SourceDevice& device) {
     const int64_t n = std::min<int64_t>(end - position, kReadSize);
     if (n < 1) break;
     if (ahead.Empty(position)) {
-      if (params_.bad_area_skip) {
-        // Taken as the sector-aligned read the reader would have made.
-        const UnitSpan read = UnitsHolding(position, n, kSectorSize);
-        params_.bad_area_skip->NoteRead(device.Size(), read.begin, read.length);
-      }
+      if (params_.bad_area_skip) params_.bad_area_skip->NoteSectorsRead(device.Size(), position, n);
       position += kStep;
     } else {
       bool ok = true;

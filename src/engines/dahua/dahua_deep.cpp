@@ -318,11 +318,7 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
       p += kWalkStep;
     } else if (ahead.Empty(p)) {
       // The same, searched on the survey's thread.
-      if (params_.bad_area_skip) {
-        // Taken as the sector-aligned read the walk reader would have made.
-        const UnitSpan read = UnitsHolding(p, len, kSectorSize);
-        params_.bad_area_skip->NoteRead(size, read.begin, read.length);
-      }
+      if (params_.bad_area_skip) params_.bad_area_skip->NoteSectorsRead(size, p, len);
       p += kWalkStep;
     } else {
       bool ok = true;
