@@ -80,9 +80,7 @@ void SurveyAhead::Run() {
     }
     lock.unlock();
 
-    const int64_t left = plan_.end - position;
-    const size_t length = static_cast<size_t>(
-        plan_.clip_to_end ? std::min<int64_t>(plan_.read_bytes, left) : plan_.read_bytes);
+    const auto length = static_cast<size_t>(plan_.ReadLength(position));
     const bool ok =
         ReadZeroed(device_, plan_.device_size, position, buffer_.data(), length, buffer_.size());
     State verdict = State::kFailed;

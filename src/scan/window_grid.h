@@ -2,6 +2,7 @@
 // Where the windows of a sequential scan lie and how much of each is read:
 // shared by the reader of the windows and the survey that reads ahead of it.
 
+#include <algorithm>
 #include <cstdint>
 
 namespace orvane {
@@ -22,6 +23,12 @@ struct WindowGrid {
   // Size of the medium (0 = unknown): a read reaching past it comes back
   // short, and the rest is zeroed.
   int64_t device_size = 0;
+
+  // The bytes asked at the window at `position`.
+  int32_t ReadLength(int64_t position) const {
+    return clip_to_end ? static_cast<int32_t>(std::min<int64_t>(read_bytes, end - position))
+                       : read_bytes;
+  }
 };
 
 }  // namespace orvane

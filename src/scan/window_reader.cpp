@@ -43,9 +43,7 @@ WindowPlan ClippedWindows(int64_t device_size, int64_t start, int64_t end, int32
 }
 
 void WindowReader::ReadInto(Slot& slot, int64_t position) {
-  const auto length = static_cast<int32_t>(
-      plan_.clip_to_end ? std::min<int64_t>(plan_.read_bytes, plan_.end - position)
-                        : plan_.read_bytes);
+  const int32_t length = plan_.ReadLength(position);
   if (plan_.known_clear && plan_.known_clear->Covers(position, position + length) &&
       HandOutClear(slot, position, length))
     return;
