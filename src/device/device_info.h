@@ -29,6 +29,11 @@ class ReadBackend {
   // Whether all of [offset, offset + length) is known to be in memory
   // already, so that asking for it would only cost the asking.
   virtual bool Resident(int64_t /*offset*/, int64_t /*length*/) { return false; }
+  // How far the kernel reads ahead of a stream on this medium by itself, in
+  // bytes; -1 when not known.
+  virtual int64_t KernelReadAhead() { return -1; }
+  // After a failed read: the kernel is to read nothing beyond what is asked.
+  virtual void StopReadAhead() {}
 };
 
 using BackendFactory = std::function<std::unique_ptr<ReadBackend>()>;

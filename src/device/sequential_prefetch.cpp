@@ -5,7 +5,7 @@
 namespace orvane {
 
 ByteRange SequentialPrefetch::AfterRead(int64_t offset, int64_t length, int64_t medium_size) {
-  if (stopped_ || length < kStreamRead || offset < 0) return {};
+  if (stopped_ || left_to_kernel_ || length < kStreamRead || offset < 0) return {};
   const int64_t end = SaturatingAdd(offset, length);
   const bool continues = stream_end_ >= 0 && offset >= stream_end_ - kStreamSlack &&
                          offset <= SaturatingAdd(stream_end_, kStreamSlack);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "device/image_backend.h"
+#include "device/kernel_read_ahead.h"
 #include "device/page_cache.h"
 #include "device/path_kind.h"
 
@@ -58,6 +59,10 @@ bool FileBackend::Resident(int64_t offset, int64_t length) {
   return RangeResident(fd_, offset, length);
 }
 
+int64_t FileBackend::KernelReadAhead() { return orvane::KernelReadAhead(fd_); }
+
+void FileBackend::StopReadAhead() { ::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM); }
+
 std::unique_ptr<ReadBackend> OpenDeviceBackend(const DeviceInfo& device) {
   if (device.kind != kDeviceKindPhysical && device.kind != kDeviceKindImage) return nullptr;
   if (device.backend && *device.backend) return (*device.backend)();
@@ -78,6 +83,7 @@ void SourceDevice::Open(const DeviceInfo& device, uint32_t /*access*/) {
     return;
   }
   kind_ = device.kind;
+  prefetch_.KernelReadsAhead(backend_->KernelReadAhead());
 }
 
 void SourceDevice::Close() {
@@ -140,7 +146,10 @@ void SourceDevice::Read(int64_t offset, void* buffer, int32_t length) {
   // Nothing at all is a failure too: the request lies past the end.
   if (failed || read_length_ == 0) {
     fail();
-    if (failed) prefetch_.Stop();
+    if (failed && !prefetch_.stopped()) {
+      prefetch_.Stop();
+      backend_->StopReadAhead();
+    }
     return;
   }
   if (medium_size_ < 0 && len >= static_cast<size_t>(SequentialPrefetch::kStreamRead))

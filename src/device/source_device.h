@@ -30,6 +30,8 @@ class FileBackend final : public ReadBackend {
   int64_t Size() override;
   void Prefetch(int64_t offset, int64_t length) override;
   bool Resident(int64_t offset, int64_t length) override;
+  int64_t KernelReadAhead() override;
+  void StopReadAhead() override;
 
  private:
   explicit FileBackend(int fd) : fd_(fd) {}

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "device/byte_range.h"
+#include "device/kernel_read_ahead.h"
 #include "device/page_cache.h"
 
 namespace orvane {
@@ -163,11 +164,28 @@ bool SplitBackend::Resident(int64_t offset, int64_t length) {
   return RangeResident(open_fd_, offset - s.start, length);
 }
 
+int64_t SplitBackend::KernelReadAhead() {
+  int64_t least = -1;
+  for (const Segment& s : segments_) {
+    const int64_t bytes = orvane::KernelReadAhead(s.path);
+    if (bytes < 0) return -1;
+    least = least < 0 ? bytes : std::min(least, bytes);
+  }
+  return least;
+}
+
+void SplitBackend::StopReadAhead() {
+  std::lock_guard lock(mu_);
+  read_ahead_stopped_ = true;
+  if (open_fd_ >= 0) ::posix_fadvise(open_fd_, 0, 0, POSIX_FADV_RANDOM);
+}
+
 int SplitBackend::SegmentFd(size_t index) {
   if (open_fd_ >= 0 && open_index_ == index) return open_fd_;
   if (open_fd_ >= 0) ::close(open_fd_);
   open_fd_ = ::open(segments_[index].path.c_str(), O_RDONLY | O_CLOEXEC);
   open_index_ = index;
+  if (open_fd_ >= 0 && read_ahead_stopped_) ::posix_fadvise(open_fd_, 0, 0, POSIX_FADV_RANDOM);
   return open_fd_;
 }
 

@@ -44,6 +44,10 @@ class SplitBackend final : public ReadBackend {
   void Prefetch(int64_t offset, int64_t length) override;
   // Likewise: false for a stretch outside the piece being read.
   bool Resident(int64_t offset, int64_t length) override;
+  // The least of the pieces' (-1 when one of them cannot tell).
+  int64_t KernelReadAhead() override;
+  // For the piece being read and every piece opened after it.
+  void StopReadAhead() override;
 
  private:
   struct Segment {
@@ -61,6 +65,7 @@ class SplitBackend final : public ReadBackend {
   std::mutex mu_;
   size_t open_index_ = 0;
   int open_fd_ = -1;
+  bool read_ahead_stopped_ = false;
 };
 
 }  // namespace orvane

@@ -68,10 +68,30 @@ TEST(ReadAhead, ScatteredReadsAndFailingMediaGetNone) {
     EXPECT_TRUE(policy.AfterRead(at, 2 * kMiB, size).empty()) << at;
 }
 
+// Where the kernel reads a window or more ahead by itself, a stream gets no
+// requests of ours; a shorter or unknown read-ahead leaves them on.
+TEST(ReadAhead, AStreamIsLeftToAKernelThatReadsFarEnoughAhead) {
+  const int64_t size = 200 * kMiB;
+  auto asks = [&](int64_t kernel) {
+    SequentialPrefetch policy;
+    policy.KernelReadsAhead(kernel);
+    int n = 0;
+    for (int64_t at = 0; at < size; at += 2 * kMiB)
+      n += !policy.AfterRead(at, 2 * kMiB, size).empty();
+    return n;
+  };
+  EXPECT_EQ(asks(8 * kMiB), 0);
+  EXPECT_EQ(asks(SequentialPrefetch::kKernelEnough), 0);
+  EXPECT_GT(asks(128 << 10), 0);
+  EXPECT_GT(asks(-1), 0);
+}
+
 struct MediumLog {
   std::mutex mutex;
   std::vector<ByteRange> prefetched;
   int64_t bad_from = -1;  // reads starting at or behind this fail
+  int64_t kernel_read_ahead = -1;
+  int read_ahead_stops = 0;
 };
 
 class LoggedMedium final : public ReadBackend {
@@ -88,6 +108,8 @@ class LoggedMedium final : public ReadBackend {
     std::lock_guard lock(log_->mutex);
     log_->prefetched.push_back(ByteRange::FromLength(offset, length));
   }
+  int64_t KernelReadAhead() override { return log_->kernel_read_ahead; }
+  void StopReadAhead() override { ++log_->read_ahead_stops; }
 
  private:
   std::shared_ptr<MediumLog> log_;
@@ -141,6 +163,26 @@ TEST(ReadAhead, TheDevicesThreadHandsOnRequestsInOrderAndEndsWithIt) {
   // Ahead of the last whole read, and not a byte further.
   EXPECT_LE(covered, 500 * kMiB + SequentialPrefetch::kHorizon);
   EXPECT_GT(covered, 500 * kMiB + SequentialPrefetch::kHorizon - SequentialPrefetch::kBatch);
+}
+
+// The device asks its medium how far the kernel reads ahead: with enough it
+// makes no requests of its own; and once a read fails, the kernel is told to
+// read no further than asked, once.
+TEST(ReadAhead, TheDeviceLeavesStreamsToTheKernelAndStopsItOnAFailure) {
+  auto log = std::make_shared<MediumLog>();
+  const int64_t size = 300 * kMiB;
+  log->kernel_read_ahead = 8 * kMiB;
+  log->bad_from = 100 * kMiB;
+  {
+    SourceDevice dev;
+    dev.Open(LoggedDevice(log, size));
+    std::vector<uint8_t> buffer(2 * kMiB);
+    for (int64_t at = 0; at < 200 * kMiB; at += 2 * kMiB)
+      dev.Read(at, buffer.data(), static_cast<int32_t>(buffer.size()));
+  }
+  std::lock_guard lock(log->mutex);
+  EXPECT_TRUE(log->prefetched.empty());
+  EXPECT_EQ(log->read_ahead_stops, 1);
 }
 
 }  // namespace
