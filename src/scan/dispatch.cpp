@@ -9,6 +9,7 @@
 #include "engines/boli/boli_engine.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_variant.h"
+#include "engines/dahua/detection_walk.h"
 #include "engines/hikvision/hikvision_engine.h"
 #include "engines/jovision/jovision_engine.h"
 #include "engines/wfs/wfs_engine.h"
@@ -161,9 +162,11 @@ bool BrandHasSmartValue(int32_t brand) {
 
 int64_t ResolveSmartValue(ScanParameters& p) {
   p.detection_clear.reset();
+  p.detection_walk.reset();
   if (p.user_smart_value != -1) return p.user_smart_value;
   if (!BrandHasSmartValue(p.brand)) return -1;
   p.detection_clear = std::make_shared<ClearRanges>();
+  if (p.brand != BrandWfs && p.version == 2) p.detection_walk = std::make_shared<DetectionWalk>();
   int64_t found = -1;
   int64_t fallback = -1;
   switch (p.brand) {

@@ -15,6 +15,7 @@
 namespace orvane {
 class BadAreaSkip;
 class ClearRanges;
+class DetectionWalk;
 }  // namespace orvane
 
 namespace orvane {
@@ -61,6 +62,10 @@ struct ScanParameters {
   // Filled by the smart-value detection with what it searched and found no
   // frame in, for the deep scan of the same region to step over.
   std::shared_ptr<ClearRanges> detection_clear;
+  // Filled by the Dahua-family detection before a version-2 deep scan with
+  // the frame runs its walk found, for the scan to take over where the two
+  // walks meet.
+  std::shared_ptr<DetectionWalk> detection_walk;
   // Whether the scans may read ahead on a second thread (see SurveyAhead).
   // Nothing found depends on it; tests turn it off to show as much.
   bool survey_ahead = true;

@@ -47,7 +47,7 @@ DeviceInfo CountingImageDevice(const std::string& path, std::shared_ptr<CountedR
 
 CountedParse ParseCounted(const std::string& image, int32_t brand, int32_t version,
                           int64_t given_smart, const std::string& task_path,
-                          const ByteRange& failing, bool survey) {
+                          const ByteRange& failing, bool survey, int64_t region_start) {
   auto reads = std::make_shared<CountedReads>();
   reads->SetFailing(failing);
   const DeviceInfo dev = CountingImageDevice(image, reads);
@@ -56,6 +56,7 @@ CountedParse ParseCounted(const std::string& image, int32_t brand, int32_t versi
   p.brand = brand;
   p.mode = ScanModeDeep;
   p.version = version;
+  p.region_start = region_start;
   p.region_end = dev.size;
   p.user_smart_value = given_smart;
   p.task_path = task_path;

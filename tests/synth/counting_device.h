@@ -35,9 +35,11 @@ struct CountedParse {
   int64_t smart = 0;    // the smart value the scan used
   bool shared = false;  // the detection handed the scan what it searched
 };
-// With `survey` false the scans read on one thread only.
+// With `survey` false the scans read on one thread only. The region runs
+// from `region_start` to the end of the image.
 CountedParse ParseCounted(const std::string& image, int32_t brand, int32_t version,
                           int64_t given_smart, const std::string& task_path,
-                          const ByteRange& failing = {}, bool survey = true);
+                          const ByteRange& failing = {}, bool survey = true,
+                          int64_t region_start = 0);
 
 }  // namespace orvane::synth

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "device/byte_order.h"
@@ -13,6 +14,8 @@
 #include "device/source_device.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_scan_parts.h"
+#include "engines/dahua/detection_walk.h"
+#include "engines/dahua/frame_runs.h"
 #include "engines/dahua/frame_walk.h"
 #include "engines/dahua/walk_read.h"
 #include "scan/bad_area_skip.h"
@@ -31,20 +34,21 @@ constexpr int64_t kProbeSpan = 0x180000000;  // 6 GiB
 constexpr int kProbeCount = 9;
 constexpr size_t kRunFlushCount = 500000;
 constexpr size_t kRecordBatch = 0x200000;
-constexpr int64_t kRunLimit = 0x80000000LL;
 
 // Walks the bytes held for the window at `at`; a frame that ends behind them
 // has the magic behind it read from the device, `probe_bytes` bytes.
 // With `clear`, the stretches searched without finding a magic are added to
-// it.
+// it; with `beyond_failed`, a failed read of such a magic is noted there.
 template <class OnFrame>
 int64_t WalkFrames(SourceDevice& dev, int64_t at, const uint8_t* buf, size_t valid, uint32_t magic,
-                   int32_t probe_bytes, OnFrame&& on_frame, ClearRanges* clear = nullptr) {
+                   int32_t probe_bytes, OnFrame&& on_frame, ClearRanges* clear = nullptr,
+                   bool* beyond_failed = nullptr) {
   const size_t handled = WalkDahuaFrames(
       std::span<const uint8_t>(buf, valid), magic,
       [&](size_t e) {
         uint8_t next[20] = {};
         dev.Read(at + static_cast<int64_t>(e), next, probe_bytes);
+        if (!dev.ok() && beyond_failed) *beyond_failed = true;
         return dev.ok() && LoadLE32(next) == magic;
       },
       [&](size_t i, const DahuaFrame& f) { return on_frame(at + static_cast<int64_t>(i), f); },
@@ -99,8 +103,9 @@ int64_t DahuaFamilyEngine::DetectSmartValue() {
   if (const int64_t size = dev.Size(); size > 0) end = std::min(end, size);
   const int64_t span = end - start;
   const int64_t step = span / 10;
+  DetectionWalk* walk = params_.detection_walk.get();
   if (span <= kProbeSpan) {
-    Probe(dev, detector, start + step, end);
+    Probe(dev, detector, start + step, end, walk);
   } else {
     PostRange(kProbeCount);
     for (int k = 0; k < kProbeCount; ++k) {
@@ -109,7 +114,9 @@ int64_t DahuaFamilyEngine::DetectSmartValue() {
       const int64_t from = start + (k + 1) * step;
       // Probes that would run past the region stop at its end: the bytes
       // beyond belong to nothing the user asked to scan.
-      Probe(dev, detector, from, std::min(SaturatingAdd(from, kProbeSpan), end));
+      // Only the first probe's frames lie where the scan comes first.
+      Probe(dev, detector, from, std::min(SaturatingAdd(from, kProbeSpan), end),
+            k == 0 ? walk : nullptr);
     }
   }
   dev.Close();
@@ -117,8 +124,8 @@ int64_t DahuaFamilyEngine::DetectSmartValue() {
   return detector.Result();
 }
 
-void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_t from,
-                              int64_t to) {
+void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_t from, int64_t to,
+                              DetectionWalk* walk) {
   detector.BeginProbe();
   ScanBytes buf(kWalkRead + 1024, 0);
   const int64_t size = dev.Size();
@@ -126,9 +133,20 @@ void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_
   // the zeros of a failed read say nothing of the bytes on the medium.
   ClearRanges* clear = params_.detection_clear.get();
   SurveyAhead ahead(SurveySource(params_), WalkPlan(from, to, size), MagicSurvey(variant_.magic));
-  for (int64_t p = from; !params_.stop_requested();) {
+  auto drop_walk = [&] {
+    if (walk) walk->Drop();
+    walk = nullptr;
+  };
+  int64_t p = from;
+  while (!params_.stop_requested()) {
     const int64_t len = std::min<int64_t>(to - p, kWalkRead);
     if (len <= 0) break;
+    if (walk && len < static_cast<int64_t>(kWalkRead) && to < params_.region_end) {
+      // The scan holds more of this window than the probe does, and may
+      // walk it otherwise: the frames kept end here.
+      walk->End(p);
+      walk = nullptr;
+    }
     if (ahead.Empty(p)) {
       // What the walk does with a window without a magic.
       if (clear)
@@ -144,17 +162,27 @@ void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_
       PostError(kMsgReadFailed);
       clear = nullptr;
       ahead.Stop();
+      drop_walk();
     }
     progress_.processed_bytes += len;
+    bool beyond_failed = false;
     p = WalkFrames(
         dev, p, data, static_cast<size_t>(len), variant_.magic, 20,
-        [&](int64_t o, const DahuaFrame& f) { return detector.Feed(o, f); }, clear);
+        [&](int64_t o, const DahuaFrame& f) {
+          if (detector.Feed(o, f)) return true;
+          if (walk) walk->Take(o, f);
+          return false;
+        },
+        clear, &beyond_failed);
+    if (beyond_failed) drop_walk();
     if (detector.found()) {
       detector.Vote();
       break;
     }
     if (p >= to) break;
   }
+  // The frame a decision came on was not taken: the scan walks on from it.
+  if (walk) walk->End(p);
 }
 
 bool DahuaFamilyEngine::OpenDeepTask(TaskWriter& task, int64_t& start) {
@@ -261,7 +289,7 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   PostRange(params_.region_end / 0x200000);
   std::vector<FrameRun> runs;
   std::vector<uint8_t> out;
-  FrameRun run;
+  FrameRunBuilder builder;
   auto flush = [&] {
     out.resize(runs.size() * kDahuaRunRecordSize);
     for (size_t k = 0; k < runs.size(); ++k)
@@ -270,30 +298,25 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
     runs.clear();
     out.clear();
   };
+  auto keep = [&](const FrameRun& r) {
+    runs.push_back(r);
+    ++progress_.found_count;
+    progress_.found_bytes += r.length;
+  };
+  // What the detection walked, until the scan's walk meets it or goes past.
+  std::shared_ptr<DetectionWalk> detected = std::move(params_.detection_walk);
+  if (detected && !detected->usable()) detected.reset();
+  bool met = false;
   auto step = [&](int64_t o, const DahuaFrame& f) {
-    if (run.length > 0 && o == run.start + static_cast<int64_t>(run.length) &&
-        run.length < kRunLimit) {
-      if (f.kind == kDahuaTimeFrame) {
-        if (run.first_time == 0) {
-          run.first_time = f.time;
-          run.channel = f.channel;
-        }
-        run.last_time = f.time;
-        run.kind = kDahuaTimeFrame;
+    if (detected && o >= detected->first_frame()) {
+      if (o == detected->first_frame()) {
+        met = true;
+        return true;  // the frame is left to the take-over
       }
-      run.length += f.length;
-      return false;
+      detected.reset();
     }
-    if (run.length > 0 && run.kind == kDahuaTimeFrame) {
-      runs.push_back(run);
-      ++progress_.found_count;
-      progress_.found_bytes += run.length;
-    }
-    run.start = o;
-    run.length = f.length;
-    run.channel = f.channel;
-    run.first_time = run.last_time = f.time;
-    run.kind = f.kind;
+    FrameRun ended;
+    if (builder.Take(o, f, ended) && KeptRun(ended)) keep(ended);
     return false;
   };
   const int64_t size = dev.Size();
@@ -326,8 +349,23 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
       if (!ok) {
         PostError(kMsgReadFailed);
         ahead.Stop();
+        // What the scan reads from here may differ from what the detection read.
+        detected.reset();
       }
       p = WalkFrames(dev, p, data, static_cast<size_t>(len), variant_.magic, 8, step);
+      if (met) {
+        met = false;
+        const size_t before = runs.size();
+        int64_t resume = p;
+        if (detected->TakeOver(builder, runs, resume)) {
+          for (size_t k = before; k < runs.size(); ++k) {
+            ++progress_.found_count;
+            progress_.found_bytes += runs[k].length;
+          }
+          p = resume;
+        }
+        detected.reset();
+      }
     }
     progress_.processed_bytes = p - begin;
     PostFound(progress_);
@@ -335,7 +373,7 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
     params_.head.scan_position = p;
     if (runs.size() > kRunFlushCount) flush();
   }
-  if (run.length > 0) runs.push_back(run);
+  if (builder.run().length > 0) runs.push_back(builder.run());
   if (!params_.stop_requested()) params_.head.scan_position = params_.region_end;
   flush();
   task.Close();

@@ -40,7 +40,9 @@ class DahuaFamilyEngine {
   void FrameRunScan(SourceDevice& dev);
   // Opens the task file for a deep scan and gives the first position.
   bool OpenDeepTask(TaskWriter& task, int64_t& start);
-  void Probe(SourceDevice& dev, class PhaseDetector& detector, int64_t from, int64_t to);
+  // With `walk`, the frames the probe walks are kept for the scan.
+  void Probe(SourceDevice& dev, class PhaseDetector& detector, int64_t from, int64_t to,
+             class DetectionWalk* walk);
 
   void ReadFastTask(TaskReader& in);
   void ReadChunkTask(TaskReader& in);
