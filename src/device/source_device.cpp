@@ -92,6 +92,7 @@ void SourceDevice::Close() {
   kind_ = kDeviceKindNone;
   prefetch_ = SequentialPrefetch();
   medium_size_ = -1;
+  kernel_read_ahead_stopped_ = false;
 }
 
 int64_t SourceDevice::Size() {
@@ -146,9 +147,10 @@ void SourceDevice::Read(int64_t offset, void* buffer, int32_t length) {
   // Nothing at all is a failure too: the request lies past the end.
   if (failed || read_length_ == 0) {
     fail();
-    if (failed && !prefetch_.stopped()) {
+    if (failed) {
       prefetch_.Stop();
-      backend_->StopReadAhead();
+      if (!kernel_read_ahead_stopped_) backend_->StopReadAhead();
+      kernel_read_ahead_stopped_ = true;
     }
     return;
   }

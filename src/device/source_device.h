@@ -89,6 +89,7 @@ class SourceDevice {
   SequentialPrefetch prefetch_;
   std::unique_ptr<BackgroundPrefetch> prefetcher_;  // ends before the backend
   int64_t medium_size_ = -1;                        // learned at the first stream
+  bool kernel_read_ahead_stopped_ = false;          // after a failed read
 };
 
 }  // namespace orvane
