@@ -166,7 +166,8 @@ int64_t ResolveSmartValue(ScanParameters& p) {
   if (p.user_smart_value != -1) return p.user_smart_value;
   if (!BrandHasSmartValue(p.brand)) return -1;
   p.detection_clear = std::make_shared<ClearRanges>();
-  if (p.brand != BrandWfs && p.version == 2) p.detection_walk = std::make_shared<DetectionWalk>();
+  if (p.brand != BrandWfs && p.version == 2)
+    p.detection_walk = std::make_shared<DetectionWalk>(p.region_end);
   int64_t found = -1;
   int64_t fallback = -1;
   switch (p.brand) {

@@ -305,7 +305,7 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
   };
   // What the detection walked, until the scan's walk meets it or goes past.
   std::shared_ptr<DetectionWalk> detected = std::move(params_.detection_walk);
-  if (detected && !detected->usable()) detected.reset();
+  if (detected && !detected->usable(params_.region_end)) detected.reset();
   bool met = false;
   auto step = [&](int64_t o, const DahuaFrame& f) {
     if (detected && o >= detected->first_frame()) {

@@ -31,7 +31,7 @@ void DetectionWalk::End(int64_t position) {
 
 bool DetectionWalk::TakeOver(FrameRunBuilder& scan, std::vector<FrameRun>& kept,
                              int64_t& resume) const {
-  if (!usable()) return false;
+  if (!usable(region_end_)) return false;
   FrameRun& run = scan.run();
   if (scan.Continues(first_)) {
     if (static_cast<int64_t>(run.length) + first_rest_.length() > kDahuaRunLimit) return false;

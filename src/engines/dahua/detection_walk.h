@@ -26,6 +26,10 @@ class DetectionWalk {
   // on from there): the memory stays small whatever the disk holds.
   static constexpr size_t kMostRuns = size_t{1} << 16;
 
+  // For a scan of the region ending at `region_end`; a scan of another
+  // region takes nothing over.
+  explicit DetectionWalk(int64_t region_end) : region_end_(region_end) {}
+
   // The detection's side: each chained frame its walk takes, in order, up
   // to End(); the position its walk would go on from.
   void Take(int64_t offset, const DahuaFrame& f);
@@ -34,7 +38,9 @@ class DetectionWalk {
   void Drop() { dropped_ = true; }
 
   // The scan's side.
-  bool usable() const { return ended_ && !dropped_ && first_ >= 0 && resume_ > first_; }
+  bool usable(int64_t region_end) const {
+    return region_end == region_end_ && ended_ && !dropped_ && first_ >= 0 && resume_ > first_;
+  }
   // Where the detection's first frame starts.
   int64_t first_frame() const { return first_; }
   // With the scan's walk at first_frame(), its runs so far in `scan`:
@@ -45,6 +51,7 @@ class DetectionWalk {
   bool TakeOver(FrameRunBuilder& scan, std::vector<FrameRun>& kept, int64_t& resume) const;
 
  private:
+  int64_t region_end_;
   bool ended_ = false;
   bool dropped_ = false;
   int64_t first_ = -1;

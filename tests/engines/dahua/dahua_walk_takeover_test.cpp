@@ -23,6 +23,7 @@ namespace orvane {
 namespace {
 
 constexpr int64_t kMiB = 1 << 20;
+constexpr int64_t kRegionEnd = int64_t{1} << 40;
 
 struct PlacedFrame {
   int64_t offset = 0;
@@ -93,12 +94,12 @@ TEST(DahuaWalkTakeOver, RunsAreThoseOfTheScansOwnWalkWhereverTheWalksMeet) {
     FrameRunBuilder all;
     for (const PlacedFrame& p : frames) Feed(all, p, whole.kept);
 
-    DetectionWalk walk;
+    DetectionWalk walk(kRegionEnd);
     for (size_t k = meet; k < stop; ++k) walk.Take(frames[k].offset, frames[k].f);
     const int64_t resume =
         stop < n ? frames[stop].offset : frames.back().offset + frames.back().f.length;
     walk.End(resume);
-    ASSERT_TRUE(walk.usable());
+    ASSERT_TRUE(walk.usable(kRegionEnd));
     ASSERT_EQ(walk.first_frame(), frames[meet].offset);
 
     Built split;
@@ -139,10 +140,10 @@ TEST(DahuaWalkTakeOver, TheDetectionKeepsABoundedNumberOfRuns) {
     frames.push_back(p);
     at += 200;  // every frame its own run
   }
-  DetectionWalk walk;
+  DetectionWalk walk(kRegionEnd);
   for (const PlacedFrame& p : frames) walk.Take(p.offset, p.f);
   walk.End(at);
-  ASSERT_TRUE(walk.usable());
+  ASSERT_TRUE(walk.usable(kRegionEnd));
   FrameRunBuilder scan;
   std::vector<FrameRun> kept;
   int64_t resume = -1;
@@ -155,15 +156,20 @@ TEST(DahuaWalkTakeOver, TheDetectionKeepsABoundedNumberOfRuns) {
   EXPECT_EQ(scan.run().start, frames.back().offset);
 }
 
-TEST(DahuaWalkTakeOver, NothingIsTakenOverAfterAFailedRead) {
-  DetectionWalk walk;
+TEST(DahuaWalkTakeOver, NothingIsTakenOverAfterAFailedReadOrForAnotherRegion) {
+  DetectionWalk walk(kRegionEnd);
   DahuaFrame f;
   f.kind = kDahuaTimeFrame;
   f.length = 1000;
   walk.Take(0x200000, f);
   walk.Drop();
   walk.End(0x400000);
-  EXPECT_FALSE(walk.usable());
+  EXPECT_FALSE(walk.usable(kRegionEnd));
+  DetectionWalk elsewhere(kRegionEnd);
+  elsewhere.Take(0x200000, f);
+  elsewhere.End(0x400000);
+  EXPECT_TRUE(elsewhere.usable(kRegionEnd));
+  EXPECT_FALSE(elsewhere.usable(kRegionEnd - 512));  // made for another region
   FrameRunBuilder scan;
   std::vector<FrameRun> kept;
   int64_t resume = -1;
