@@ -30,6 +30,7 @@ struct PageFrame {
   uint64_t offset;
   uint32_t size;
   uint32_t time;
+  uint32_t packed;  // the time as it sorts, worked out once for the sort
   uint32_t seq;
   uint8_t channel;
 };
@@ -248,7 +249,7 @@ void BoliEngine::ReadTaskPage(int32_t page) {
         // names no frame; the records behind it still count.
         if (!ExtentFits(r.offset, r.size)) return true;
         const auto seq = static_cast<uint32_t>(frames.size());
-        frames.push_back({r.offset, r.size, r.time, seq, r.channel});
+        frames.push_back({r.offset, r.size, r.time, ReversedToPacked(r.time), seq, r.channel});
         progress_.found_bytes += r.size;
         ++progress_.found_count;
         return true;
@@ -258,8 +259,7 @@ void BoliEngine::ReadTaskPage(int32_t page) {
   // Channel first, then time, both unsigned; equal keys keep their order.
   std::sort(frames.begin(), frames.end(), [](const PageFrame& a, const PageFrame& b) {
     if (a.channel != b.channel) return a.channel < b.channel;
-    const uint32_t ta = ReversedToPacked(a.time), tb = ReversedToPacked(b.time);
-    if (ta != tb) return ta < tb;
+    if (a.packed != b.packed) return a.packed < b.packed;
     return a.seq < b.seq;
   });
 
