@@ -39,7 +39,7 @@ int64_t FromStat(int fd, const struct stat& st) {
     return static_cast<int64_t>(sectors) * 512;
   }
   if (!S_ISREG(st.st_mode)) return -1;
-  return BlockDeviceReadAhead("/sys", major(st.st_dev), minor(st.st_dev));
+  return FileSystemReadAhead(st.st_dev);
 }
 
 }  // namespace
@@ -58,10 +58,10 @@ int64_t KernelReadAhead(int fd) {
   return FromStat(fd, st);
 }
 
-int64_t KernelReadAhead(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return -1;
-  return FromStat(-1, st);
+int64_t FileSystemReadAhead(uint64_t st_dev) {
+  return BlockDeviceReadAhead("/sys", major(st_dev), minor(st_dev));
 }
+
+void StopKernelReadAhead(int fd) { ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM); }
 
 }  // namespace orvane

@@ -13,8 +13,11 @@ namespace orvane {
 // For an open block device or a regular file (the disk that holds it); -1
 // where the kernel cannot say, as for files on a volume of several disks.
 int64_t KernelReadAhead(int fd);
-// For a regular file by its path; -1 for anything else.
-int64_t KernelReadAhead(const std::string& path);
+// For the regular files on the file system `st_dev` (as stat gives it).
+int64_t FileSystemReadAhead(uint64_t st_dev);
+
+// Tells the kernel to read nothing of `fd` beyond what is asked.
+void StopKernelReadAhead(int fd);
 
 // The read-ahead of the block device `major`:`minor` as `sys_root` (the
 // sysfs mount) shows it; a partition has that of its disk. -1 when absent.

@@ -61,7 +61,7 @@ bool FileBackend::Resident(int64_t offset, int64_t length) {
 
 int64_t FileBackend::KernelReadAhead() { return orvane::KernelReadAhead(fd_); }
 
-void FileBackend::StopReadAhead() { ::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM); }
+void FileBackend::StopReadAhead() { StopKernelReadAhead(fd_); }
 
 std::unique_ptr<ReadBackend> OpenDeviceBackend(const DeviceInfo& device) {
   if (device.kind != kDeviceKindPhysical && device.kind != kDeviceKindImage) return nullptr;

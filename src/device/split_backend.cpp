@@ -131,7 +131,7 @@ std::unique_ptr<SplitBackend> SplitBackend::Open(const std::vector<std::string>&
       if (problem) *problem = "cannot open split image segment " + path;
       return nullptr;
     }
-    backend->segments_.push_back({path, start, static_cast<int64_t>(st.st_size)});
+    backend->segments_.push_back({path, start, static_cast<int64_t>(st.st_size), st.st_dev});
     start += st.st_size;
   }
   if (backend->segments_.empty()) {
@@ -165,9 +165,14 @@ bool SplitBackend::Resident(int64_t offset, int64_t length) {
 }
 
 int64_t SplitBackend::KernelReadAhead() {
+  // The pieces mostly share one file system: each is asked for once.
+  std::vector<uint64_t> systems;
+  for (const Segment& s : segments_)
+    if (std::find(systems.begin(), systems.end(), s.file_system) == systems.end())
+      systems.push_back(s.file_system);
   int64_t least = -1;
-  for (const Segment& s : segments_) {
-    const int64_t bytes = orvane::KernelReadAhead(s.path);
+  for (const uint64_t system : systems) {
+    const int64_t bytes = FileSystemReadAhead(system);
     if (bytes < 0) return -1;
     least = least < 0 ? bytes : std::min(least, bytes);
   }
@@ -177,7 +182,7 @@ int64_t SplitBackend::KernelReadAhead() {
 void SplitBackend::StopReadAhead() {
   std::lock_guard lock(mu_);
   read_ahead_stopped_ = true;
-  if (open_fd_ >= 0) ::posix_fadvise(open_fd_, 0, 0, POSIX_FADV_RANDOM);
+  if (open_fd_ >= 0) StopKernelReadAhead(open_fd_);
 }
 
 int SplitBackend::SegmentFd(size_t index) {
@@ -185,7 +190,7 @@ int SplitBackend::SegmentFd(size_t index) {
   if (open_fd_ >= 0) ::close(open_fd_);
   open_fd_ = ::open(segments_[index].path.c_str(), O_RDONLY | O_CLOEXEC);
   open_index_ = index;
-  if (open_fd_ >= 0 && read_ahead_stopped_) ::posix_fadvise(open_fd_, 0, 0, POSIX_FADV_RANDOM);
+  if (open_fd_ >= 0 && read_ahead_stopped_) StopKernelReadAhead(open_fd_);
   return open_fd_;
 }
 

@@ -54,6 +54,7 @@ class SplitBackend final : public ReadBackend {
     std::string path;
     int64_t start = 0;  // of the piece within the medium
     int64_t length = 0;
+    uint64_t file_system = 0;  // st_dev of the piece
   };
   SplitBackend() = default;
   // A descriptor on piece `index`; only the last one used is kept open, so
