@@ -298,8 +298,7 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
     runs.clear();
     out.clear();
   };
-  auto keep = [&](const FrameRun& r) {
-    runs.push_back(r);
+  auto count = [&](const FrameRun& r) {
     ++progress_.found_count;
     progress_.found_bytes += r.length;
   };
@@ -316,7 +315,10 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
       detected.reset();
     }
     FrameRun ended;
-    if (builder.Take(o, f, ended) && KeptRun(ended)) keep(ended);
+    if (builder.Take(o, f, ended) && KeptRun(ended)) {
+      runs.push_back(ended);
+      count(ended);
+    }
     return false;
   };
   const int64_t size = dev.Size();
@@ -358,10 +360,7 @@ void DahuaFamilyEngine::FrameRunScan(SourceDevice& dev) {
         const size_t before = runs.size();
         int64_t resume = p;
         if (detected->TakeOver(builder, runs, resume)) {
-          for (size_t k = before; k < runs.size(); ++k) {
-            ++progress_.found_count;
-            progress_.found_bytes += runs[k].length;
-          }
+          std::for_each(runs.begin() + static_cast<std::ptrdiff_t>(before), runs.end(), count);
           p = resume;
         }
         detected.reset();
