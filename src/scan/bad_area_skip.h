@@ -51,6 +51,11 @@ class BadAreaSkip {
   // a walk's sector-aligned read of them would have asked for.
   void NoteSectorsRead(int64_t device_size, int64_t offset, int64_t length);
 
+  // Whether a read at `offset` is an ordinary one: no skip pending there and
+  // the last read whole. What the plain read would bring there may then be
+  // worked out from elsewhere and noted with NoteRead().
+  bool Calm(int64_t offset) const { return skip_until_ <= offset && !failing_; }
+
   // Areas that failed or were skipped: '-' the sector a read failed at,
   // '*' what was skipped behind it (ddrescue's non-trimmed).
   const RescueMap& map() const { return map_; }

@@ -9,6 +9,7 @@
 #include "engines/boli/boli_engine.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_variant.h"
+#include "engines/dahua/detection_chunks.h"
 #include "engines/dahua/detection_walk.h"
 #include "engines/hikvision/hikvision_engine.h"
 #include "engines/jovision/jovision_engine.h"
@@ -160,41 +161,43 @@ bool BrandHasSmartValue(int32_t brand) {
          brand == BrandMeidianBell || brand == BrandZhiling;
 }
 
-int64_t ResolveSmartValue(ScanParameters& p) {
-  p.detection_clear.reset();
-  p.detection_walk.reset();
-  if (p.user_smart_value != -1) return p.user_smart_value;
-  if (!BrandHasSmartValue(p.brand)) return -1;
-  p.detection_clear = std::make_shared<ClearRanges>();
-  if (p.brand != BrandWfs && p.version == 2)
-    p.detection_walk = std::make_shared<DetectionWalk>(p.region_end);
-  int64_t found = -1;
-  int64_t fallback = -1;
-  switch (p.brand) {
+namespace {
+
+// The smart value a scan uses when the detection does not decide.
+int64_t FallbackSmartValue(int32_t brand) {
+  switch (brand) {
     case BrandDahua:
-      found = p.source ? DahuaFamilyEngine(p).DetectSmartValue() : -1;
-      fallback = 0x160000;
-      break;
-    case BrandWfs:
-      found = p.source ? WfsEngine(p).DetectSmartValue() : -1;
-      fallback = 0x120000;
-      break;
-    case BrandHuayi:
-      found = p.source ? DahuaFamilyEngine(p).DetectSmartValue() : -1;
-      fallback = 0x100000;
-      break;
-    case BrandMeidianBell:
-      found = p.source ? DahuaFamilyEngine(p).DetectSmartValue() : -1;
-      fallback = 0x120000;
-      break;
     case BrandZhiling:
-      // Zhiling disks share the Meidian Bell detector (the engine picks it).
-      found = p.source ? DahuaFamilyEngine(p).DetectSmartValue() : -1;
-      fallback = 0x160000;
-      break;
+      return 0x160000;
+    case BrandWfs:
+    case BrandMeidianBell:
+      return 0x120000;
+    case BrandHuayi:
+      return 0x100000;
     default:
       return -1;
   }
+}
+
+}  // namespace
+
+int64_t ResolveSmartValue(ScanParameters& p) {
+  p.detection_clear.reset();
+  p.detection_walk.reset();
+  p.detection_chunks.reset();
+  if (p.user_smart_value != -1) return p.user_smart_value;
+  if (!BrandHasSmartValue(p.brand)) return -1;
+  const int64_t fallback = FallbackSmartValue(p.brand);
+  p.detection_clear = std::make_shared<ClearRanges>();
+  if (p.brand != BrandWfs && p.version == 2)
+    p.detection_walk = std::make_shared<DetectionWalk>(p.region_end);
+  // Chunks of a size the scan takes (see its buffer checks).
+  if (p.brand != BrandWfs && p.version == 1 && p.buffer > 0 && p.buffer <= (1 << 30))
+    p.detection_chunks = std::make_shared<DetectionChunks>(fallback, p.buffer);
+  // Zhiling disks share the Meidian Bell detector (the engine picks it).
+  const int64_t found = !p.source             ? -1
+                        : p.brand == BrandWfs ? WfsEngine(p).DetectSmartValue()
+                                              : DahuaFamilyEngine(p).DetectSmartValue();
   return found == -1 ? fallback : found;
 }
 

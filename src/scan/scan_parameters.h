@@ -15,6 +15,7 @@
 namespace orvane {
 class BadAreaSkip;
 class ClearRanges;
+class DetectionChunks;
 class DetectionWalk;
 }  // namespace orvane
 
@@ -66,6 +67,9 @@ struct ScanParameters {
   // the frame runs its walk found, for the scan to take over where the two
   // walks meet.
   std::shared_ptr<DetectionWalk> detection_walk;
+  // The same before a version-1 deep scan, with what the walk tells of the
+  // scan's chunks.
+  std::shared_ptr<DetectionChunks> detection_chunks;
   // Whether the scans may read ahead on a second thread (see SurveyAhead).
   // Nothing found depends on it; tests turn it off to show as much.
   bool survey_ahead = true;

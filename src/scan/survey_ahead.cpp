@@ -8,8 +8,9 @@
 
 namespace orvane {
 
-SurveyAhead::SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey survey, Notes notes)
-    : plan_(plan), survey_(std::move(survey)), notes_(std::move(notes)) {
+SurveyAhead::SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey survey, Notes notes,
+                         Leave leave)
+    : plan_(plan), survey_(std::move(survey)), notes_(std::move(notes)), leave_(std::move(leave)) {
   if (!source || !survey_ || plan_.step <= 0 || plan_.read_bytes <= 0) return;
   if (std::thread::hardware_concurrency() < 2) return;
   // A few windows are not worth a thread.
@@ -57,6 +58,7 @@ int64_t SurveyAhead::NextClaim() const {
     if (PositionOf(k) >= plan_.end) return -1;
     const Slot& s = SlotOf(k);
     if (s.index == k && s.generation == generation_) continue;  // taken
+    if (leave_ && leave_(PositionOf(k))) continue;
     return k;
   }
   return -1;

@@ -35,6 +35,9 @@ class SurveyAhead {
   using Notes = std::function<void(const uint8_t* data, size_t length, int64_t position,
                                    std::vector<uint8_t>& notes)>;
 
+  // Windows the thread is to leave to the scan: it never reads them.
+  using Leave = std::function<bool(int64_t position)>;
+
   // The windows ahead: `step` is the distance from a window that held
   // nothing to the next.
   using Plan = WindowGrid;
@@ -45,7 +48,8 @@ class SurveyAhead {
   // With `notes` the thread also works out what the scan needs of the
   // windows that hold something, and does so on every stretch, not only on
   // empty ones: no window is then read twice.
-  SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey survey, Notes notes = {});
+  SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey survey, Notes notes = {},
+              Leave leave = {});
   ~SurveyAhead();
   SurveyAhead(const SurveyAhead&) = delete;
   SurveyAhead& operator=(const SurveyAhead&) = delete;
@@ -91,6 +95,7 @@ class SurveyAhead {
   const Plan plan_;
   const Survey survey_;
   const Notes notes_;
+  const Leave leave_;
   SourceDevice device_;
   ScanBytes buffer_;
 

@@ -21,7 +21,8 @@ WindowReader::WindowReader(SourceDevice& device, const WindowPlan& plan, Salvage
     usable_ = false;
   }
   if (usable_ && plan_.survey && plan_.survey_source) {
-    ahead_ = std::make_unique<SurveyAhead>(plan_.survey_source, plan_, plan_.survey, plan_.notes);
+    ahead_ = std::make_unique<SurveyAhead>(plan_.survey_source, plan_, plan_.survey, plan_.notes,
+                                           plan_.may_take);
   }
 }
 
@@ -47,6 +48,14 @@ void WindowReader::ReadInto(Slot& slot, int64_t position) {
   if (plan_.known_clear && plan_.known_clear->Covers(position, position + length) &&
       HandOutClear(slot, position, length))
     return;
+  // Only where the plain read would bring the bytes as they are: a skip
+  // under way leaves some out.
+  if (plan_.take && (!plan_.skip || plan_.skip->Calm(position)) &&
+      plan_.take(device_, position, slot.notes) && HandOutClear(slot, position, length)) {
+    slot.window.notes = &slot.notes;
+    if (plan_.skip) plan_.skip->NoteRead(plan_.device_size, position, length);
+    return;
+  }
   const bool surveyed =
       ahead_ && (plan_.notes ? ahead_->Surveyed(position, slot.notes) : ahead_->Empty(position));
   if (surveyed && HandOutClear(slot, position, length)) {

@@ -43,6 +43,13 @@ struct WindowPlan : WindowGrid {
   // With it, the thread also works out what the caller needs of the windows
   // that hold something; such a window comes with its notes, unread.
   SurveyAhead::Notes notes;
+  // Works out a window's notes from what is known of it elsewhere and a few
+  // small reads of its own on the device given; false for a window to be
+  // read as usual. A window so worked out comes with its notes, unread, and
+  // `may_take` tells the survey's thread to leave it alone (it is asked on
+  // that thread).
+  std::function<bool(SourceDevice&, int64_t position, std::vector<uint8_t>& notes)> take;
+  SurveyAhead::Leave may_take;
 };
 
 // Windows of `window` bytes clipped to the end, `step` apart, each in a

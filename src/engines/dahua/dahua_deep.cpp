@@ -14,6 +14,7 @@
 #include "device/source_device.h"
 #include "engines/dahua/dahua_engine.h"
 #include "engines/dahua/dahua_scan_parts.h"
+#include "engines/dahua/detection_chunks.h"
 #include "engines/dahua/detection_walk.h"
 #include "engines/dahua/frame_runs.h"
 #include "engines/dahua/frame_walk.h"
@@ -104,8 +105,9 @@ int64_t DahuaFamilyEngine::DetectSmartValue() {
   const int64_t span = end - start;
   const int64_t step = span / 10;
   DetectionWalk* walk = params_.detection_walk.get();
+  DetectionChunks* chunks = params_.detection_chunks.get();
   if (span <= kProbeSpan) {
-    Probe(dev, detector, start + step, end, walk);
+    Probe(dev, detector, start + step, end, walk, chunks);
   } else {
     PostRange(kProbeCount);
     for (int k = 0; k < kProbeCount; ++k) {
@@ -116,7 +118,7 @@ int64_t DahuaFamilyEngine::DetectSmartValue() {
       // beyond belong to nothing the user asked to scan.
       // Only the first probe's frames lie where the scan comes first.
       Probe(dev, detector, from, std::min(SaturatingAdd(from, kProbeSpan), end),
-            k == 0 ? walk : nullptr);
+            k == 0 ? walk : nullptr, k == 0 ? chunks : nullptr);
     }
   }
   dev.Close();
@@ -125,8 +127,9 @@ int64_t DahuaFamilyEngine::DetectSmartValue() {
 }
 
 void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_t from, int64_t to,
-                              DetectionWalk* walk) {
+                              DetectionWalk* walk, DetectionChunks* chunks) {
   detector.BeginProbe();
+  if (chunks) chunks->Begin(to);
   ScanBytes buf(kWalkRead + 1024, 0);
   const int64_t size = dev.Size();
   // What the probe searched is kept for the deep scan until a read fails:
@@ -136,6 +139,8 @@ void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_
   auto drop_walk = [&] {
     if (walk) walk->Drop();
     walk = nullptr;
+    if (chunks) chunks->Drop();
+    chunks = nullptr;
   };
   int64_t p = from;
   while (!params_.stop_requested()) {
@@ -171,6 +176,7 @@ void DahuaFamilyEngine::Probe(SourceDevice& dev, PhaseDetector& detector, int64_
         [&](int64_t o, const DahuaFrame& f) {
           if (detector.Feed(o, f)) return true;
           if (walk) walk->Take(o, f);
+          if (chunks) chunks->Take(o, f);
           return false;
         },
         clear, &beyond_failed);
@@ -236,6 +242,16 @@ void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
       notes.resize(ChunkRecordSize(summary));
       EncodeChunkRecord(summary, notes.data());
     };
+    // Chunks whose frames the detection walked: a few bytes of each read.
+    if (const DetectionChunks* chunks = params_.detection_chunks.get()) {
+      plan.take = [chunks, buffer, magic = variant_.magic](SourceDevice& d, int64_t position,
+                                                           std::vector<uint8_t>& notes) {
+        return chunks->Summarise(d, position, buffer, magic, notes);
+      };
+      plan.may_take = [chunks, buffer](int64_t position) {
+        return chunks->Holds(position, buffer);
+      };
+    }
     WindowReader reader(dev, plan);
     if (!reader.usable()) {
       task.Close();

@@ -42,7 +42,7 @@ class DahuaFamilyEngine {
   bool OpenDeepTask(TaskWriter& task, int64_t& start);
   // With `walk`, the frames the probe walks are kept for the scan.
   void Probe(SourceDevice& dev, class PhaseDetector& detector, int64_t from, int64_t to,
-             class DetectionWalk* walk);
+             class DetectionWalk* walk, class DetectionChunks* chunks);
 
   void ReadFastTask(TaskReader& in);
   void ReadChunkTask(TaskReader& in);
