@@ -243,7 +243,7 @@ void DahuaFamilyEngine::ChunkScan(SourceDevice& dev) {
       EncodeChunkRecord(summary, notes.data());
     };
     // Chunks whose frames the detection walked: a few bytes of each read.
-    if (const DetectionChunks* chunks = params_.detection_chunks.get()) {
+    if (DetectionChunks* chunks = params_.detection_chunks.get()) {
       plan.take = [chunks, buffer, magic = variant_.magic](SourceDevice& d, int64_t position,
                                                            std::vector<uint8_t>& notes) {
         return chunks->Summarise(d, position, buffer, magic, notes);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/byte_order.h"
+#include "device/device_info.h"
 #include "device/source_device.h"
 #include "engines/dahua/dahua_scan_parts.h"
 #include "scan/magic_find.h"
@@ -12,10 +13,16 @@ namespace orvane {
 
 namespace {
 
-// All of [offset, offset + out.size()) read.
-bool ReadWhole(SourceDevice& dev, int64_t offset, std::span<uint8_t> out) {
-  dev.Read(offset, out.data(), static_cast<int32_t>(out.size()));
-  return dev.ok() && static_cast<size_t>(dev.read_length()) == out.size();
+// [from, to) read in whole sectors, one read straight into `buffer`: where
+// its bytes begin, or null when they could not all be read.
+const uint8_t* ReadCovering(SourceDevice& dev, int64_t from, int64_t to,
+                            std::vector<uint8_t>& buffer) {
+  const int64_t begin = from - from % kSectorSize;
+  const int64_t end = (to + kSectorSize - 1) / kSectorSize * kSectorSize;
+  buffer.resize(static_cast<size_t>(end - begin));
+  dev.Read(begin, buffer.data(), static_cast<int32_t>(buffer.size()));
+  if (!dev.ok() || dev.read_length() < to - begin) return nullptr;
+  return buffer.data() + (from - begin);
 }
 
 }  // namespace
@@ -115,24 +122,29 @@ bool DetectionChunks::Holds(int64_t position, int32_t length) const {
 }
 
 bool DetectionChunks::Summarise(SourceDevice& dev, int64_t position, int32_t length, uint32_t magic,
-                                std::vector<uint8_t>& notes) const {
+                                std::vector<uint8_t>& notes) {
   notes.clear();
   const Kept* k = Holds(position, length) ? Find(position) : nullptr;
   if (!k) return false;
   // In front of the first frame no header may start: the analysis would
   // begin there.
-  std::vector<uint8_t> head(k->first + kDahuaFrameHeaderSize);
-  if (!ReadWhole(dev, position, head)) return false;
-  for (size_t i = FindMagic(head.data(), 0, k->first, magic); i < k->first;
-       i = FindMagic(head.data(), i + 1, k->first, magic)) {
-    if (ParseFrameHeader(head.data() + i, kDahuaFrameHeaderSize, magic).kind != kDahuaNoFrame)
+  const uint8_t* head =
+      ReadCovering(dev, position, position + k->first + kDahuaFrameHeaderSize, bytes_);
+  if (!head) return false;
+  for (size_t i = FindMagic(head, 0, k->first, magic); i < k->first;
+       i = FindMagic(head, i + 1, k->first, magic)) {
+    if (ParseFrameHeader(head + i, kDahuaFrameHeaderSize, magic).kind != kDahuaNoFrame)
       return false;
   }
-  if (LoadLE32(head.data() + k->first) != magic) return false;
+  if (LoadLE32(head + k->first) != magic) return false;
+  uint8_t head_bytes[kDahuaMaxHeadBytes] = {};
+  std::memcpy(head_bytes, head, std::min<size_t>(k->first, kDahuaMaxHeadBytes));
   uint8_t tail[kDahuaMaxTailBytes] = {};
   if (k->tail_count > 0) {
-    if (!ReadWhole(dev, position + length - k->tail_count, std::span(tail, k->tail_count)))
-      return false;
+    const int64_t end = position + length;
+    const uint8_t* got = ReadCovering(dev, end - k->tail_count, end, bytes_);
+    if (!got) return false;
+    std::memcpy(tail, got, k->tail_count);
     // The last frame was chained: its successor's magic begins its tail.
     uint8_t m[4];
     StoreLE32(m, magic);
@@ -148,7 +160,7 @@ bool DetectionChunks::Summarise(SourceDevice& dev, int64_t position, int32_t len
   s.reaches_end = 1;
   s.head_length = k->first;
   s.head_count = static_cast<uint8_t>(std::min<size_t>(k->first, kDahuaMaxHeadBytes));
-  std::memcpy(s.head, head.data(), s.head_count);
+  std::memcpy(s.head, head_bytes, s.head_count);
   s.tail_value = k->tail_value;
   s.tail_count = k->tail_count;
   std::memcpy(s.tail, tail, s.tail_count);

@@ -50,9 +50,9 @@ class DetectionChunks {
   // The chunk's record in `notes` (none when its analysis keeps nothing),
   // from what was kept and the bytes read of it on `dev`. False when they
   // could not be read or show a header the walk did not take: the chunk is
-  // then to be read whole.
+  // then to be read whole. On the scan's thread only.
   bool Summarise(SourceDevice& dev, int64_t position, int32_t length, uint32_t magic,
-                 std::vector<uint8_t>& notes) const;
+                 std::vector<uint8_t>& notes);
 
   size_t size() const { return kept_.size(); }
 
@@ -89,7 +89,8 @@ class DetectionChunks {
   int64_t last_opened_ = -1;  // the chunk last opened, whether or not it was kept
   bool dropped_ = false;
   Open open_;
-  std::vector<Kept> kept_;  // in chunk order
+  std::vector<Kept> kept_;      // in chunk order
+  std::vector<uint8_t> bytes_;  // what Summarise() reads
 };
 
 }  // namespace orvane
