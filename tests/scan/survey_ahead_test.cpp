@@ -120,6 +120,45 @@ TEST(SurveyAhead, WithNotesItHandsOverWhatItFoundAlsoAmongFullWindows) {
   EXPECT_GT(handed_over, 0);
 }
 
+// A walk's windows lie off the sector grid. Each is read in one read of
+// whole sectors, and what those hold outside the window counts for
+// nothing: here a mark in the sector in front of every window and one in
+// the sector behind it.
+TEST(SurveyAhead, AWindowOffTheSectorGridIsReadInOneReadAndJudgedOnItsOwnBytes) {
+  if (!TwoProcessors()) GTEST_SKIP() << "one processor: no survey thread";
+  synth::TempDir dir;
+  constexpr int64_t kOff = 300;  // where the windows start within a sector
+  std::vector<uint8_t> bytes(static_cast<size_t>(kWindow) * kWindows, 0);
+  for (int64_t w = 1; w + 1 < kWindows; ++w)
+    bytes[static_cast<size_t>(w * kWindow + kOff - 1)] = kMark;
+  const std::string path = dir.File("edges.img");
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  auto log = std::make_shared<synth::BadSectorLog>();
+  const DeviceInfo image = synth::LinuxBadSectorImageDevice(path, {}, log);
+  SurveyAhead::Plan plan = GridPlan();
+  plan.start = kOff;
+  // Windows one byte short of the step: the byte behind each holds the
+  // next window's front mark. The survey looks at all of the capacity,
+  // which is zero behind the window.
+  plan.read_bytes = static_cast<int32_t>(kWindow - 1);
+  plan.capacity = static_cast<int32_t>(kWindow + 511);
+  SurveyAhead ahead(&image, plan, [](const uint8_t* data, size_t) {
+    return std::memchr(data, kMark, kWindow + 511) != nullptr;
+  });
+  int spared = 0, windows = 0;
+  for (int64_t p = kOff; p + kWindow <= kWindow * kWindows; p += kWindow, ++windows) {
+    if (ahead.Empty(p)) {
+      ++spared;
+    } else {
+      WorkOnAWindow();
+    }
+  }
+  EXPECT_GT(spared, 10);
+  EXPECT_LE(log->calls.load(), windows);
+}
+
 TEST(SurveyAhead, AFailedReadIsNoVerdictAndEndsTheReadsAhead) {
   if (!TwoProcessors()) GTEST_SKIP() << "one processor: no survey thread";
   synth::TempDir dir;
