@@ -69,9 +69,12 @@ void DetectionChunks::Take(int64_t offset, const DahuaFrame& f) {
   last_opened_ = chunk;
   const int64_t first = offset - chunk;
   // Far into the chunk, the bytes in front of the frame cost as much to
-  // read as the chunk; and a header that reaches the chunk's end is read on
-  // in zeros by the analysis.
-  if (first > length_ / 2 || first + static_cast<int64_t>(kDahuaFrameHeaderSize) > length_) return;
+  // read as the chunk (and the scan's memory for them stays small); a
+  // header that reaches the chunk's end is read on in zeros by the
+  // analysis.
+  if (first > std::min(length_ / 2, kMostLead) ||
+      first + static_cast<int64_t>(kDahuaFrameHeaderSize) > length_)
+    return;
   open_ = Open{};
   open_.active = true;
   open_.kept.chunk = chunk;

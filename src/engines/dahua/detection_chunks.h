@@ -31,6 +31,8 @@ class DetectionChunks {
   // Chunks kept before the detection stops keeping them: the memory stays
   // small whatever the disk holds.
   static constexpr size_t kMostChunks = size_t{1} << 16;
+  // The most bytes in front of a chunk's first frame that the scan reads.
+  static constexpr int64_t kMostLead = 1 << 20;
 
   // Chunks of `length` bytes on the grid through `anchor`.
   DetectionChunks(int64_t anchor, int32_t length);
