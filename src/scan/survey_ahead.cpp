@@ -1,12 +1,10 @@
 #include "scan/survey_ahead.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 #include <system_error>
 
-#include "device/byte_range.h"
-#include "scan/salvage_read.h"
+#include "scan/walk_read.h"
 
 namespace orvane {
 
@@ -22,9 +20,10 @@ SurveyAhead::SurveyAhead(const DeviceInfo* source, const Plan& plan, Survey surv
   // The scan's own device keeps the kernel reading ahead of both.
   device_.ReadNothingAhead();
   try {
-    // Room for the sectors around a window that does not start on one.
+    // Room for the sectors around a window that does not start on one, and
+    // the margin ReadForWalk() keeps.
     buffer_.assign(
-        static_cast<size_t>(std::max(plan_.capacity, plan_.read_bytes)) + 2 * kSectorSize, 0);
+        static_cast<size_t>(std::max(plan_.capacity, plan_.read_bytes)) + 2 * kSectorSize + 64, 0);
     thread_ = std::thread([this] { Run(); });
   } catch (const std::bad_alloc&) {
   } catch (const std::system_error&) {
@@ -87,11 +86,15 @@ void SurveyAhead::Run() {
     lock.unlock();
 
     const auto length = static_cast<size_t>(plan_.ReadLength(position));
-    const uint8_t* data = ReadWindow(position, length);
+    // Whole sectors in one read: a window off the sector grid (a walk's)
+    // would otherwise cost a read of each sector at its edges, and from the
+    // disk each is a request of its own, as this device reads nothing ahead.
+    bool ok = true;
+    const uint8_t* data = ReadForWalk(device_, plan_.device_size, position, length, buffer_, ok);
     State verdict = State::kFailed;
     notes.clear();
     try {
-      if (data) verdict = survey_(data, length) ? State::kHolds : State::kEmpty;
+      if (ok) verdict = survey_(data, length) ? State::kHolds : State::kEmpty;
       if (verdict == State::kHolds && notes_) {
         notes_(data, length, position, notes);
         verdict = State::kNoted;
@@ -113,21 +116,6 @@ void SurveyAhead::Run() {
       resume_at_ = std::max(resume_at_, k + kPauseAfterHolds);
     changed_.notify_all();
   }
-}
-
-const uint8_t* SurveyAhead::ReadWindow(int64_t position, size_t length) {
-  // Whole sectors in one read: a window off the sector grid (a walk's)
-  // would otherwise cost a read of each sector at its edges, and from the
-  // disk each is a request of its own, as this device reads nothing ahead.
-  const UnitSpan read = UnitsHolding(position, static_cast<int64_t>(length), kSectorSize);
-  const auto lead = static_cast<size_t>(read.lead);
-  if (!ReadZeroed(device_, plan_.device_size, read.begin, buffer_.data(),
-                  static_cast<size_t>(read.length), buffer_.size()))
-    return nullptr;
-  // Zero behind the window up to its capacity, as the scan has it.
-  uint8_t* data = buffer_.data() + lead;
-  std::memset(data + length, 0, buffer_.size() - lead - length);
-  return data;
 }
 
 bool SurveyAhead::Empty(int64_t position) { return Await(position, nullptr) == State::kEmpty; }

@@ -81,9 +81,6 @@ class SurveyAhead {
   static constexpr int64_t kPauseAfterHolds = 8;
 
   void Run();
-  // Reads the window into the buffer: where its bytes begin, zero behind
-  // them, or null after a failed read.
-  const uint8_t* ReadWindow(int64_t position, size_t length);
   // The state the window at `position` ends in once the thread is done with
   // it; kScan when the scan is to read it itself. Its notes go to `notes`.
   State Await(int64_t position, std::vector<uint8_t>* notes);

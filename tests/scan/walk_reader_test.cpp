@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "device/source_device.h"
-#include "engines/dahua/walk_read.h"
+#include "scan/walk_read.h"
 #include "synth/sparse_image.h"
 #include "synth/test_support.h"
 

@@ -18,11 +18,11 @@
 #include "engines/dahua/detection_walk.h"
 #include "engines/dahua/frame_runs.h"
 #include "engines/dahua/frame_walk.h"
-#include "engines/dahua/walk_read.h"
 #include "scan/bad_area_skip.h"
 #include "scan/clear_ranges.h"
 #include "scan/survey_ahead.h"
 #include "scan/task_file.h"
+#include "scan/walk_read.h"
 #include "scan/walk_reader.h"
 #include "scan/window_reader.h"
 

@@ -1,4 +1,4 @@
-#include "engines/dahua/walk_read.h"
+#include "scan/walk_read.h"
 
 #include <cstring>
 

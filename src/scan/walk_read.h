@@ -1,8 +1,8 @@
 #pragma once
-// The reads of the frame walks (the phase detector and the version-2 scan).
-// A walk resumes where the last one handled its last frame, which is rarely
-// on a sector; the read starts at the sector below instead, so that the
-// device reads straight into the buffer.
+// The reads of windows a walk places (the Dahua frame walks, and the survey
+// ahead of them). A walk resumes where the last one handled its last frame,
+// which is rarely on a sector; the read starts at the sector below instead,
+// so that the device reads straight into the buffer in one read.
 
 #include <cstddef>
 #include <cstdint>
