@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/byte_order.h"
+#include "device/byte_range.h"
 #include "device/device_info.h"
 #include "device/source_device.h"
 #include "engines/dahua/dahua_scan_parts.h"
@@ -17,12 +18,11 @@ namespace {
 // its bytes begin, or null when they could not all be read.
 const uint8_t* ReadCovering(SourceDevice& dev, int64_t from, int64_t to,
                             std::vector<uint8_t>& buffer) {
-  const int64_t begin = from - from % kSectorSize;
-  const int64_t end = (to + kSectorSize - 1) / kSectorSize * kSectorSize;
-  buffer.resize(static_cast<size_t>(end - begin));
-  dev.Read(begin, buffer.data(), static_cast<int32_t>(buffer.size()));
-  if (!dev.ok() || dev.read_length() < to - begin) return nullptr;
-  return buffer.data() + (from - begin);
+  const UnitSpan read = UnitsHolding(from, to - from, kSectorSize);
+  buffer.resize(static_cast<size_t>(read.length));
+  dev.Read(read.begin, buffer.data(), static_cast<int32_t>(read.length));
+  if (!dev.ok() || dev.read_length() < read.lead + (to - from)) return nullptr;
+  return buffer.data() + read.lead;
 }
 
 }  // namespace
@@ -127,7 +127,7 @@ bool DetectionChunks::Holds(int64_t position, int32_t length) const {
 bool DetectionChunks::Summarise(SourceDevice& dev, int64_t position, int32_t length, uint32_t magic,
                                 std::vector<uint8_t>& notes) {
   notes.clear();
-  const Kept* k = Holds(position, length) ? Find(position) : nullptr;
+  const Kept* k = !dropped_ && length == length_ ? Find(position) : nullptr;
   if (!k) return false;
   // In front of the first frame no header may start: the analysis would
   // begin there.
@@ -140,20 +140,6 @@ bool DetectionChunks::Summarise(SourceDevice& dev, int64_t position, int32_t len
       return false;
   }
   if (LoadLE32(head + k->first) != magic) return false;
-  uint8_t head_bytes[kDahuaMaxHeadBytes] = {};
-  std::memcpy(head_bytes, head, std::min<size_t>(k->first, kDahuaMaxHeadBytes));
-  uint8_t tail[kDahuaMaxTailBytes] = {};
-  if (k->tail_count > 0) {
-    const int64_t end = position + length;
-    const uint8_t* got = ReadCovering(dev, end - k->tail_count, end, bytes_);
-    if (!got) return false;
-    std::memcpy(tail, got, k->tail_count);
-    // The last frame was chained: its successor's magic begins its tail.
-    uint8_t m[4];
-    StoreLE32(m, magic);
-    if (std::memcmp(tail, m, std::min<size_t>(k->tail_count, 4)) != 0) return false;
-  }
-  if (!k->keeps) return true;
   ChunkSummary s;
   s.offset = position;
   s.length = static_cast<uint32_t>(length);
@@ -163,10 +149,20 @@ bool DetectionChunks::Summarise(SourceDevice& dev, int64_t position, int32_t len
   s.reaches_end = 1;
   s.head_length = k->first;
   s.head_count = static_cast<uint8_t>(std::min<size_t>(k->first, kDahuaMaxHeadBytes));
-  std::memcpy(s.head, head_bytes, s.head_count);
+  std::memcpy(s.head, head, s.head_count);
   s.tail_value = k->tail_value;
   s.tail_count = k->tail_count;
-  std::memcpy(s.tail, tail, s.tail_count);
+  if (k->tail_count > 0) {
+    const int64_t end = position + length;
+    const uint8_t* tail = ReadCovering(dev, end - k->tail_count, end, bytes_);
+    if (!tail) return false;
+    std::memcpy(s.tail, tail, k->tail_count);
+    // The last frame was chained: its successor's magic begins its tail.
+    uint8_t m[4];
+    StoreLE32(m, magic);
+    if (std::memcmp(s.tail, m, std::min<size_t>(k->tail_count, 4)) != 0) return false;
+  }
+  if (!k->keeps) return true;
   notes.resize(ChunkRecordSize(s));
   EncodeChunkRecord(s, notes.data());
   return true;
