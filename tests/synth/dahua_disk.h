@@ -48,6 +48,17 @@ struct DahuaAreaSpec {
   int64_t data_offset = 0;      // relative, a multiple of the unit
 };
 
+// An area of 2 MiB blocks of 512-byte units at 2 MiB into the disk, its
+// data `data_offset` bytes behind that: the detection tests shift it off
+// the recorders' default smart value.
+inline DahuaAreaSpec TwoMiBBlockArea(uint32_t entries, int64_t data_offset) {
+  return {.base = 0x200000,
+          .unit = 512,
+          .block_size = 0x200000,
+          .entries = entries,
+          .data_offset = data_offset};
+}
+
 struct DahuaRecordingSpec {
   int area = 0;
   uint8_t channel = 1;

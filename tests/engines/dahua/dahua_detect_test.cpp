@@ -151,13 +151,7 @@ TEST(DahuaDetector, FindsTheSmartValueOfABuiltDisk) {
   synth::TempDir tmp;
   constexpr int64_t kShift = 0x0F5200;  // phase 1961
   synth::DahuaDisk disk(BrandHuayi, tmp.File("d.img"), 40 << 20);
-  synth::DahuaAreaSpec area;
-  area.base = 0x200000;
-  area.block_size = 0x200000;
-  area.entries = 14;
-  area.unit = 512;
-  area.data_offset = 0x200000 + kShift;  // data start 4 MiB + shift
-  disk.AddArea(area);
+  disk.AddArea(synth::TwoMiBBlockArea(14, 0x200000 + kShift));  // data start 4 MiB + shift
   for (uint8_t ch = 1; ch <= 2; ++ch) {
     synth::DahuaRecordingSpec r;
     r.channel = ch;

@@ -22,13 +22,7 @@ constexpr int64_t kMiB = 1 << 20;
 std::string BuildDisk(const synth::TempDir& tmp) {
   const std::string path = tmp.File("d.img");
   synth::DahuaDisk disk(BrandDahua, path, 96 * kMiB);
-  synth::DahuaAreaSpec area;
-  area.base = 0x200000;
-  area.block_size = 0x200000;
-  area.entries = 40;
-  area.unit = 512;
-  area.data_offset = 0x200000;
-  disk.AddArea(area);
+  disk.AddArea(synth::TwoMiBBlockArea(40, 0x200000));
   for (uint8_t ch = 1; ch <= 2; ++ch) {
     synth::DahuaRecordingSpec r;
     r.channel = ch;

@@ -252,13 +252,7 @@ TEST(DahuaWalkTakeOver, AfterADecisionTheScanWalksOnFromTheDecidingFrame) {
   constexpr int64_t kShift = 0x0F5200;
   const std::string path = tmp.File("b.img");
   synth::DahuaDisk disk(BrandDahua, path, 48 * kMiB);
-  synth::DahuaAreaSpec area;
-  area.base = 0x200000;
-  area.block_size = 0x200000;
-  area.entries = 20;
-  area.unit = 512;
-  area.data_offset = 0x200000 + kShift;
-  disk.AddArea(area);
+  disk.AddArea(synth::TwoMiBBlockArea(20, 0x200000 + kShift));
   for (uint8_t ch = 1; ch <= 2; ++ch) {
     synth::DahuaRecordingSpec r;
     r.channel = ch;
