@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -47,25 +49,31 @@ TEST(MagicFind, AgreesWithAPlainScanAmongNearMisses) {
 
 TEST(MagicFind, FindsALoneSignatureAtEveryOffsetAroundTheBlocks) {
   // One signature in zeros or noise, at every offset from a start that is
-  // itself odd or even: each lands once on either pair of the block grid,
-  // at a block's seam and in the part behind the last whole block.
+  // itself odd or even, and the bytes at every offset from a cache line: each
+  // lands once on either pair of the block grid, at a block's seam, in the
+  // part in front of the first whole line and behind the last whole block.
   std::mt19937 rng(5);
+  std::vector<uint8_t> arena(700 + 3 + 128);
+  uint8_t* const line = arena.data() + (-reinterpret_cast<uintptr_t>(arena.data()) & 63);
   for (uint32_t magic : {kDahua, kPackStart}) {
     for (bool noise : {false, true}) {
       std::vector<uint8_t> back(700 + 3);
       for (auto& x : back) x = noise ? static_cast<uint8_t>(rng() | 0x80) : 0;
-      for (size_t from : {0u, 1u}) {
-        for (size_t at = from; at + 4 <= 700; ++at) {
-          std::vector<uint8_t> b = back;
-          StoreLE32(&b[at], magic);
-          for (SearchIsa isa : kAllIsas) {
-            if (!HostRuns(isa)) continue;
-            ASSERT_EQ(FindMagicUsing(isa, b.data(), from, 700, magic), at)
-                << std::hex << magic << std::dec << " at " << at << " isa "
-                << static_cast<int>(isa);
-            // Nothing past the end, and nothing in front of the start.
-            ASSERT_EQ(FindMagicUsing(isa, b.data(), from, at, magic), at);
-            ASSERT_EQ(FindMagicUsing(isa, b.data(), at + 1, 700, magic), 700u);
+      for (size_t shift = 0; shift < 64; ++shift) {
+        uint8_t* const b = line + shift;
+        for (size_t from : {0u, 1u}) {
+          for (size_t at = from; at + 4 <= 700; ++at) {
+            std::copy(back.begin(), back.end(), b);
+            StoreLE32(b + at, magic);
+            for (SearchIsa isa : kAllIsas) {
+              if (!HostRuns(isa)) continue;
+              ASSERT_EQ(FindMagicUsing(isa, b, from, 700, magic), at)
+                  << std::hex << magic << std::dec << " at " << at << " shift " << shift << " isa "
+                  << static_cast<int>(isa);
+              // Nothing past the end, and nothing in front of the start.
+              ASSERT_EQ(FindMagicUsing(isa, b, from, at, magic), at);
+              ASSERT_EQ(FindMagicUsing(isa, b, at + 1, 700, magic), 700u);
+            }
           }
         }
       }

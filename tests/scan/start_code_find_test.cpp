@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace orvane {
@@ -56,23 +59,33 @@ TEST(StartCodeFind, FindsTheOnlyCodeInALongRunOfNoiseAndNothingPastTheEnd) {
   EXPECT_EQ(FindOneBehindZeros(b.data(), 3, b.size(), 2), at);
 }
 
-TEST(StartCodeFind, FindsALoneCodeInNoiseAtEveryOffsetAroundTheBlocks) {
+TEST(StartCodeFind, FindsALoneCodeAtEveryOffsetAroundTheBlocks) {
   // Without 00 or 01 bytes around it, a code's zeros may sit in the word in
-  // front of a block or straddle a word of the block grid; each case shows.
+  // front of a block or straddle a word of the block grid; each case shows,
+  // with the bytes at every offset from a cache line. In zeros a code is the
+  // only byte that is not zero.
   std::vector<uint8_t> noise(700);
   std::mt19937 rng(9);
   for (auto& x : noise) x = static_cast<uint8_t>(rng() | 0x80);
-  for (int zeros : {2, 3}) {
-    for (size_t from : {3u, 4u}) {
-      for (size_t k = from; k < 700; ++k) {
-        std::vector<uint8_t> b = noise;
-        for (int z = 1; z <= zeros; ++z) b[k - static_cast<size_t>(z)] = 0;
-        b[k] = 1;
-        for (SearchIsa isa : {SearchIsa::kPlain, SearchIsa::kAvx2, SearchIsa::kAvx512}) {
-          if (!HostRuns(isa)) continue;
-          ASSERT_EQ(FindOneBehindZerosUsing(isa, b.data(), from, 700, zeros), k)
-              << "zeros " << zeros << " from " << from << " k " << k << " isa "
-              << static_cast<int>(isa);
+  const std::vector<uint8_t> zero(700, 0);
+  std::vector<uint8_t> arena(700 + 128);
+  uint8_t* const line = arena.data() + (-reinterpret_cast<uintptr_t>(arena.data()) & 63);
+  for (const std::vector<uint8_t>* back : {&std::as_const(noise), &zero}) {
+    for (int zeros : {2, 3}) {
+      for (size_t shift = 0; shift < 64; ++shift) {
+        uint8_t* const b = line + shift;
+        for (size_t from : {3u, 4u}) {
+          for (size_t k = from; k < 700; ++k) {
+            std::copy(back->begin(), back->end(), b);
+            for (int z = 1; z <= zeros; ++z) b[k - static_cast<size_t>(z)] = 0;
+            b[k] = 1;
+            for (SearchIsa isa : {SearchIsa::kPlain, SearchIsa::kAvx2, SearchIsa::kAvx512}) {
+              if (!HostRuns(isa)) continue;
+              ASSERT_EQ(FindOneBehindZerosUsing(isa, b, from, 700, zeros), k)
+                  << "zeros " << zeros << " from " << from << " k " << k << " shift " << shift
+                  << " isa " << static_cast<int>(isa);
+            }
+          }
         }
       }
     }
