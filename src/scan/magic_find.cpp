@@ -1,7 +1,6 @@
 #include "scan/magic_find.h"
 
 #include <algorithm>
-#include <cstdint>
 
 #include "device/byte_order.h"
 
@@ -71,9 +70,7 @@ __attribute__((always_inline)) inline size_t FindByBlocks(const uint8_t* p, size
                                                           uint32_t magic, int j,
                                                           MayHold&& may_hold) {
   const size_t back = static_cast<size_t>(j) + 1;
-  // The blocks start on the cache-line grid: a window read at an odd offset
-  // would otherwise have every load straddle two lines, and cost two.
-  size_t base = std::min(end, from + (-reinterpret_cast<uintptr_t>(p + from) & 63));
+  size_t base = FirstLineStart(p, from, end);
   if (base > from) {
     const size_t hit = FindPlain(p, from, base, magic);
     if (hit < base) return hit;

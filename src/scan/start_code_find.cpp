@@ -1,8 +1,5 @@
 #include "scan/start_code_find.h"
 
-#include <algorithm>
-#include <cstdint>
-
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define ORVANE_X86 1
@@ -59,9 +56,8 @@ __attribute__((target("avx512f,avx512bw"))) size_t FindAvx512(const uint8_t* p, 
                                                               size_t end, int zeros) {
   const __m512i one = _mm512_set1_epi8(1);
   const __m512i zero_or_one_high = _mm512_set1_epi16(static_cast<short>(0xFEFF));
-  // The blocks start on the cache-line grid, so that no load straddles two
-  // lines (callers search from just behind a window's start).
-  size_t base = std::min(end, from + (-reinterpret_cast<uintptr_t>(p + from) & 63));
+  // Callers search from just behind a window's start.
+  size_t base = FirstLineStart(p, from, end);
   if (base > from) {
     const size_t hit = FindAvx2(p, from, base, zeros);
     if (hit < base) return hit;
