@@ -19,7 +19,10 @@ namespace {
 const uint8_t* ReadCovering(SourceDevice& dev, int64_t from, int64_t to,
                             std::vector<uint8_t>& buffer) {
   const UnitSpan read = UnitsHolding(from, to - from, kSectorSize);
-  buffer.resize(static_cast<size_t>(read.length));
+  // Grown only: growing again after a short read would clear bytes the
+  // read is about to fill.
+  if (buffer.size() < static_cast<size_t>(read.length))
+    buffer.resize(static_cast<size_t>(read.length));
   dev.Read(read.begin, buffer.data(), static_cast<int32_t>(read.length));
   if (!dev.ok() || dev.read_length() < read.lead + (to - from)) return nullptr;
   return buffer.data() + read.lead;
