@@ -64,22 +64,10 @@ double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// Runs `argv` with its output thrown away; its wall time, processor time and
-// peak memory.
-Run Execute(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
+// Waits for the child `pid`, started at `t0`: its wall time, processor time
+// and peak memory, and whether it exited with 0.
+Run Reap(pid_t pid, double t0) {
   Run r;
-  const double t0 = Now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    execv(args[0], args.data());
-    _exit(127);
-  }
   int status = 0;
   rusage u{};
   wait4(pid, &status, 0, &u);
@@ -89,6 +77,23 @@ Run Execute(const std::vector<std::string>& argv) {
   r.peak_mib = static_cast<double>(u.ru_maxrss) / 1024.0;
   r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return r;
+}
+
+// Runs `argv` with its output thrown away.
+Run Execute(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const double t0 = Now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  return Reap(pid, t0);
 }
 
 bool DropCaches() {
@@ -107,6 +112,7 @@ Run Dd(const std::string& image) {
 // as dd does, and searches each once for a four-byte signature. Processor
 // time only.
 double CopyAndSearch(const std::string& image) {
+  const double t0 = Now();
   const pid_t pid = fork();
   if (pid == 0) {
     const int fd = open(image.c_str(), O_RDONLY);
@@ -121,11 +127,7 @@ double CopyAndSearch(const std::string& image) {
     }
     _exit(found > 0 ? 1 : 0);
   }
-  int status = 0;
-  rusage u{};
-  wait4(pid, &status, 0, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+  return Reap(pid, t0).cpu;
 }
 
 struct Engine {
